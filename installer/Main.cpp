@@ -1,0 +1,3 @@
+#include "RunSequence.h"
+
+int wmain() { return RunInstaller(); }

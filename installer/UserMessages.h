@@ -1,0 +1,8 @@
+// Message boxes of interactive mode; every one the installer shows goes through here.
+#pragma once
+
+#include "NoCrtLib/NoCrtString.h"
+
+#include <windows.h>
+
+int ShowMessageBox(wstrview text, wstrview caption, UINT type);
