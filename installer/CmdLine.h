@@ -40,8 +40,7 @@ public:
 
     ncsize_t PositionalCount() const { return m_positionals.size(); }
     ncsize_t OptionCount() const { return m_options.size(); }
-    const CmdLineEntry& Entry(ncsize_t index) const { return m_entries[index]; }
-    ncsize_t EntryCount() const { return m_entries.size(); }
+    const CmdLineEntry& Positional(ncsize_t index) const { return m_entries[m_positionals[index]]; }
 
 private:
     void Split();

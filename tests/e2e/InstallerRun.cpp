@@ -1,0 +1,72 @@
+#include "InstallerRun.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE* Address() { return &m_handle; }
+    HANDLE Get() const { return m_handle; }
+    void Close()
+    {
+        if (m_handle && m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+std::wstring InstallerPath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring directory(path, length);
+    return directory.substr(0, directory.rfind(L'\\') + 1) + L"KvSshServer-Inst.exe";
+}
+
+}  // namespace
+
+InstallerResult RunInstaller(const std::wstring& arguments)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    Handle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.Address(), writeEnd.Address(), &inheritable, 0))
+        throw std::runtime_error("CreatePipe failed");
+    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+
+    std::wstring program = InstallerPath();
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
+        throw std::runtime_error("CreateProcessW failed");
+    Handle processHandle(process.hProcess);
+    Handle threadHandle(process.hThread);
+    writeEnd.Close();
+
+    InstallerResult result;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        result.output.append(buffer, read);
+    WaitForSingleObject(processHandle.Get(), INFINITE);
+    GetExitCodeProcess(processHandle.Get(), &result.exitCode);
+    return result;
+}
