@@ -110,7 +110,8 @@ public:
     basic_ncstring() = default;
     basic_ncstring(view text) { assign(text); }
     basic_ncstring(const CharT* text) { assign(view(text)); }
-    basic_ncstring(const CharT* text, ncsize_t count) { assign(view(text, count, false)); }
+    // A count of npos takes the text up to its terminator.
+    basic_ncstring(const CharT* text, ncsize_t count) { assign(count == npos ? view(text) : view(text, count, false)); }
     basic_ncstring(const basic_ncstring& other) { assign(other.str()); }
     basic_ncstring(basic_ncstring&& other) noexcept : m_buf(other.m_buf), m_size(other.m_size), m_cap(other.m_cap)
     {
@@ -330,6 +331,8 @@ private:
     // Exact allocation: the new buffer holds `newCapacity` characters; the old one is wiped.
     void reallocate(ncsize_t newCapacity)
     {
+        if (newCapacity > std::size_t(-1) / sizeof(CharT))
+            throw std::bad_alloc();
         CharT* fresh = static_cast<CharT*>(NoCrt::Allocate(std::size_t(newCapacity) * sizeof(CharT)));
         if (m_size)
             std::memcpy(fresh, m_buf, m_size * sizeof(CharT));
@@ -402,6 +405,29 @@ basic_ncstring<CharT> operator+(ncstrview<CharT> a, ncstrview<CharT> b)
 
 typedef basic_ncstring<wchar_t> wstring_nc;
 typedef basic_ncstring<char> astring_nc;
+
+// A zero-terminated form of a view for a Windows call: the view's own characters when a 0
+// follows them, otherwise a terminated copy that lives as long as this object.
+class TerminatedText {
+public:
+    explicit TerminatedText(ncstrview<wchar_t> text)
+    {
+        if (text.terminated && text.ptr) {
+            m_text = text.ptr;
+        } else {
+            m_copy.assign(text);
+            m_text = m_copy.c_str();
+        }
+    }
+    TerminatedText(const TerminatedText&) = delete;
+    TerminatedText& operator=(const TerminatedText&) = delete;
+    const wchar_t* c_str() const { return m_text; }
+    operator const wchar_t*() const { return m_text; }
+
+private:
+    basic_ncstring<wchar_t> m_copy;
+    const wchar_t* m_text;
+};
 
 // Literal view: L"text"_v keeps the literal without copying.
 inline constexpr ncstrview<wchar_t> operator""_v(const wchar_t* text, std::size_t n)

@@ -42,6 +42,9 @@ public:
         }
     }
 
+    // Raises the pointer array's capacity to hold `count` elements.
+    void reserve(ncsize_t count) { ptrs_.reserve(count); }
+
     void erase(ncsize_t pos)
     {
         T* element = ptrs_[pos];

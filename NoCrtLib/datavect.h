@@ -67,8 +67,7 @@ public:
 
     void push_back(const T& value)
     {
-        T copy = value;  // the value may live in this vector's memory
-        insert(end(), &copy, &copy + 1);
+        insert(end(), &value, &value + 1);
     }
 
     void insert(T* where, const T* first, const T* last)
@@ -79,15 +78,13 @@ public:
         if (count == 0)
             return;
         ncsize_t pos = ncsize_t(where - p_);
-        if (s_ + count > c_) {
-            datavect source;
-            source.assignRange(first, count);  // the range may point into this vector
-            reallocate(s_ + count);
-            first = source.p_;
-            openGap(pos, count);
-            std::memcpy(static_cast<void*>(p_ + pos), first, bytes(count));
-            return;
+        // A range inside this vector would move while the gap opens, or go with the old memory.
+        datavect ownRange;
+        if (first < p_ + s_ && last > p_) {
+            ownRange.assignRange(first, count);
+            first = ownRange.p_;
         }
+        reserve(s_ + count);
         openGap(pos, count);
         std::memcpy(static_cast<void*>(p_ + pos), first, bytes(count));
     }
@@ -128,6 +125,8 @@ private:
     static std::size_t requestBytes(ncsize_t n)
     {
         if (sizeof(T) >= 4 && n >= 0x40000000u / (sizeof(T) / 4))
+            return std::size_t(-1);
+        if (n > std::size_t(-1) / sizeof(T))
             return std::size_t(-1);
         return bytes(n);
     }

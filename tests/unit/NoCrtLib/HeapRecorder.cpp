@@ -8,7 +8,9 @@ HeapRecorder::HeapRecorder()
     NoCrt::SetHeapObserver(this);
 }
 
-HeapRecorder::~HeapRecorder() { NoCrt::SetHeapObserver(nullptr); }
+HeapRecorder::~HeapRecorder() { Stop(); }
+
+void HeapRecorder::Stop() { NoCrt::SetHeapObserver(nullptr); }
 
 // The recorder's own vectors allocate too; those calls are not recorded.
 void HeapRecorder::OnAllocate(void* p, std::size_t bytes)

@@ -16,6 +16,9 @@ public:
     HeapRecorder();
     ~HeapRecorder();
 
+    // Ends the recording early, so that the checks that follow do not record their own memory.
+    void Stop();
+
     void OnAllocate(void* p, std::size_t bytes) override;
     void OnFree(void* p) override;
 
