@@ -14,7 +14,7 @@ public:
 };
 
 template <class E, int Throw>
-class CBase : public NoCopy {
+class CBase {
 public:
     virtual ~CBase() = default;
     virtual bool Succeeded() const = 0;
