@@ -5,4 +5,5 @@
 
 #include <windows.h>
 
+// Shows a message box with no owner window and returns the button chosen.
 int ShowMessageBox(wstrview text, wstrview caption, UINT type);

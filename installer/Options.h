@@ -4,5 +4,8 @@
 #include "CmdLine.h"
 #include "InstallerState.h"
 
-// Sets the mode and answers help; raises SilentExit(200) for help.
+// Mode, flags, site and install directory; raises SilentExit(200) for help and CmdLine::Err
+// for an invalid combination.
 void ReadInstallerOptions(CmdLine& cmdLine, InstallerState& state);
+// startService, startKssCtrl and settings (made absolute); never fails.
+void ReadFinishingOptions(CmdLine& cmdLine, InstallerState2& state);

@@ -1,23 +1,38 @@
 #include "RunSequence.h"
 
+#include "Checks.h"
 #include "CmdLine.h"
 #include "InstallerState.h"
 #include "Options.h"
+#include "Replacement.h"
+#include "Sites.h"
 #include "UsageText.h"
-#include "UserMessages.h"
 
+#include "InstallLib/InstallDir.h"
+#include "InstallLib/OperationFramework.h"
+#include "InstallLib/ProductKey.h"
 #include "InstallLib/RunExit.h"
+#include "InstallLib/UserMessages.h"
+#include "NoCrtLib/NumCvt.h"
+#include "NoCrtLib/Paths.h"
 #include "NoCrtLib/ConsoleOutput.h"
 #include "NoCrtLib/NoCrtRandom.h"
 #include "NoCrtLib/StructuredException.h"
 #include "NoCrtLib/TextConvert.h"
 #include "Tarnlib/ComInit.h"
+#include "Tarnlib/Registry.h"
 
+#include <initializer_list>
 #include <new>
+
+using namespace Tarnlib;
 
 namespace {
 
+const wstrview RunKey = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"_v;
+
 enum ExitCode {
+    ExitMissingAcceptEula = 140,
     ExitUnexpectedException = 150,
     ExitHelp = 200,
     ExitCommandLineError = 201,
@@ -30,6 +45,52 @@ enum ExitCode {
     throw WStrException(phase + L" is not built yet."_v);
 }
 
+// Step 7: the licence acceptance of the mode.
+void AcceptLicence(const InstallerState& state)
+{
+    if (state.interactive)
+        PhaseNotBuilt(L"The installer dialog"_v);
+    if (!state.acceptEULA) {
+        PrintText(L"Missing -acceptEULA parameter to indicate your acceptance of the Korvane SSH Server End-User "
+                  L"License Agreement. Please run this installer without parameters to read the EULA, then supply the "
+                  L"-acceptEULA parameter for unattended installation.\n"_v);
+        throw SilentExit(ExitMissingAcceptEula);
+    }
+}
+
+// Step 11: a running service or control panel is brought back at the end. A failing probe
+// changes nothing.
+void ProbeRunningSite(wstrview registeredName, const InstallerState& state, InstallerState2& state2)
+{
+    try {
+        wstring_nc currentName = SanitizeSiteName(registeredName);
+        if (!state2.startService && IsServiceRunning(ServiceNameForSite(currentName.str()).str()))
+            state2.startService = true;
+        if (!state2.startKssCtrl && !state.interactive && IsControlPanelRunning(currentName.str())) {
+            state2.ctrlPanelWasRunning = true;
+            state2.startKssCtrl = true;
+        }
+    } catch (...) {
+    }
+}
+
+// Step 14: the continuation values of an earlier run are dropped; the run's own entries open
+// the uninstaller parameters.
+void PrepareUninstallParams(InstallerState& state, const SiteInfo& site)
+{
+    for (const wstring_nc* name : {&site.legacyName, &site.displayName}) {
+        CRegDeleteValue<0, NoView> deleteValue(RegLocation::Path(RunKey), ContinuationValueName(name->str()));
+    }
+    const wstring_nc& installDir = state.installDir;
+    AppendUninstallParam(L" -feedback="_v + DecimalText(0));
+    AppendQuotedUninstallParam(L"-workDir="_v, installDir.str());
+    AppendQuotedUninstallParam(L"-stopSvc="_v, site.serviceName.str());
+    for (wstrview program : {L"KssCtrl.exe"_v, L"KssCfg.exe"_v, L"KssCfgManip.exe"_v, L"KssStat.exe"_v})
+        AppendQuotedUninstallParam(L"-killProc="_v, JoinPath(installDir.str(), program).str());
+    AppendQuotedUninstallParam(L"-execUninst="_v, JoinPath(installDir.str(), L"KssCtrl.exe"_v).str());
+    state.uninstallerPath = JoinPath(installDir.str(), L"uninst.exe"_v);
+}
+
 void RunSteps()
 {
     NoCrtRandom random;
@@ -38,13 +99,31 @@ void RunSteps()
     CmdLine cmdLine{wstrview(GetCommandLineW())};
 
     InstallerState& state = InstallerState::Instance();
+    InstallerState2& state2 = InstallerState2::Instance();
     ReadInstallerOptions(cmdLine, state);
+    ReadFinishingOptions(cmdLine, state2);
     cmdLine.CheckAllUsed();
 
     if (state.interactive)
-        InstallerState2::Instance().startKssCtrl = true;
+        state2.startKssCtrl = true;
+    CheckAdministrator();
+    CheckOsVersion();
+    InstalledSites sites = ListInstalledSites();
+    AcceptLicence(state);
 
-    PhaseNotBuilt(L"The administrator check"_v);
+    InstallDirSecurity security;
+    CheckAccessControlSupport(security);
+    CreateProductKey([] { return IsAdministratorMember(false); });
+
+    wstring_nc registeredName = RegisteredSiteName(state.installDir.str(), sites);
+    ProbeRunningSite(registeredName.str(), state, state2);
+    wstring_nc displayName = SiteDisplayNameFromDir(state.installDir.str());
+    SiteInfo& site = SiteInfo::Instance();
+    site.Set(displayName.str());
+    ReplaceExistingInstallation(registeredName.str(), displayName.str());
+    PrepareUninstallParams(state, site);
+
+    PhaseNotBuilt(L"Creating the install directory"_v);
 }
 
 wstring_nc Widen(const char* text)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 namespace {
@@ -26,18 +28,40 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-std::wstring InstallerPath()
+std::wstring InstallerPath(InstallerBuild build)
 {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring directory(path, length);
-    return directory.substr(0, directory.rfind(L'\\') + 1) + L"KvSshServer-Inst.exe";
+    directory.resize(directory.rfind(L'\\') + 1);
+    return directory + (build == InstallerBuild::Shipped ? L"KvSshServer-Inst.exe" : L"KvSshServer-Inst-test.exe");
 }
+
+// Sets environment variables for the children started while it lives.
+class EnvironmentScope {
+public:
+    explicit EnvironmentScope(const std::vector<std::pair<std::wstring, std::wstring>>& variables)
+        : m_variables(variables)
+    {
+        for (const auto& variable : m_variables)
+            SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+    }
+    ~EnvironmentScope()
+    {
+        for (const auto& variable : m_variables)
+            SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::wstring>> m_variables;
+};
 
 }  // namespace
 
-InstallerResult RunInstaller(const std::wstring& arguments)
+InstallerResult RunInstaller(const std::wstring& arguments, InstallerBuild build,
+                             const std::vector<std::pair<std::wstring, std::wstring>>& environment)
 {
+    EnvironmentScope scope(environment);
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     Handle readEnd, writeEnd;
     if (!CreatePipe(readEnd.Address(), writeEnd.Address(), &inheritable, 0))
@@ -51,7 +75,7 @@ InstallerResult RunInstaller(const std::wstring& arguments)
     startup.hStdOutput = writeEnd.Get();
     startup.hStdError = writeEnd.Get();
 
-    std::wstring program = InstallerPath();
+    std::wstring program = InstallerPath(build);
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
@@ -69,4 +93,14 @@ InstallerResult RunInstaller(const std::wstring& arguments)
     WaitForSingleObject(processHandle.Get(), INFINITE);
     GetExitCodeProcess(processHandle.Get(), &result.exitCode);
     return result;
+}
+
+void ExpectRuns(const std::vector<RunCase>& cases)
+{
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "arguments: " << std::string(c.arguments.begin(), c.arguments.end()));
+        InstallerResult result = RunInstaller(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.output, c.output);
+    }
 }

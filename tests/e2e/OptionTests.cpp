@@ -1,0 +1,105 @@
+#include "InstallerRun.h"
+#include "MachineState.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The run ends where this build's run sequence stops for now.
+const std::string NotBuiltYet = "Exception caught: Creating the install directory is not built yet.\n";
+
+const std::string MissingAcceptEula =
+    "Missing -acceptEULA parameter to indicate your acceptance of the Korvane SSH Server End-User License "
+    "Agreement. Please run this installer without parameters to read the EULA, then supply the -acceptEULA "
+    "parameter for unattended installation.\n";
+
+const std::string InstalledElsewhere =
+    "The provided '-installDir' parameter points to a site which is already\n"
+    "installed in a different directory. Remove the existing site installation\n"
+    "before attempting to install into the specified directory.\n\n";
+
+}  // namespace
+
+TEST(Options, InvalidCombinationsAreRejectedWithTheirMessageAndTheUsageText)
+{
+    const std::string missingSite = "Missing '-installDir' or '-site' parameter.\n\n";
+    const std::string invalidSite = "The '-siteName' parameter is either empty or consists of invalid characters.\n\n";
+    ExpectRuns({
+        {L"-interactive", 201, missingSite + UsageText},
+        {L"-acceptEULA", 201, missingSite + UsageText},
+        {L"-site= -acceptEULA", 201, invalidSite + UsageText},
+        {L"-site=!!! -acceptEULA", 201, invalidSite + UsageText},
+        {L"-site=Portiko- -acceptEULA", 201, invalidSite + UsageText},
+        {L"-installDir=D:\\Srv -site=web", 201, "Mismatching '-installDir' and '-site' parameters.\n\n" + UsageText},
+        {L"-site=web -defaultSite -acceptEULA", 201, "Unexpected command parameter: -defaultSite.\n\n" + UsageText},
+        {L"-site=web -force=1 -acceptEULA", 201, "Unexpected command parameter: -force=1.\n\n" + UsageText},
+    });
+}
+
+TEST(Options, UnattendedWithoutAcceptEulaChangesNothing)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
+    ExpectRuns({{L"-site=e2e-eula -startService", 140, MissingAcceptEula}});
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ProductKeyPath)) << "the product key was created";
+}
+
+TEST(Options, ASiteInstalledElsewhereIsRecognisedByEitherName)
+{
+    PlantedUninstallEntry installed(L"Korvane SSH Server - e2eweb",
+                                    {{L"Version", L"5.59"}, {L"InstallDir", L"C:\\Sites\\Korvane SSH Server - e2eweb"}});
+    const std::wstring elsewhere = L" -installDir=\"D:\\Other\\Korvane SSH Server - e2eweb\" -acceptEULA";
+    ExpectRuns({
+        {L"-site=e2eweb" + elsewhere, 201, InstalledElsewhere + UsageText},
+        {L"-site=Portiko-e2eweb" + elsewhere, 201, InstalledElsewhere + UsageText},
+        {L"\"-site=Korvane SSH Server - e2eweb\"" + elsewhere, 201, InstalledElsewhere + UsageText},
+        {L"-installDir=\"C:\\Sites\\Korvane SSH Server - e2eweb\" -acceptEULA", 150,
+         "Creating Korvane registry key\n" + NotBuiltYet},
+    });
+}
+
+TEST(Options, ASiteInstalledUnderItsLegacyNameIsTheSameSite)
+{
+    PlantedUninstallEntry legacy(L"Portiko-e2eold", {{L"Version", L"5.10"},
+                                                    {L"UninstallString", L"\"C:\\Old\\Portiko-e2eold\\uninst.exe\" x"}});
+    ExpectRuns({
+        {L"-site=e2eold -installDir=\"D:\\Korvane SSH Server - e2eold\" -acceptEULA", 201,
+         InstalledElsewhere + UsageText},
+        {L"-site=e2eold -installDir=\"C:\\Old\\Portiko-e2eold\" -acceptEULA", 150,
+         "Creating Korvane registry key\n" + NotBuiltYet},
+    });
+}
+
+TEST(Checks, WindowsOlderThan2000StopsTheRunUnlessForced)
+{
+    WindowsVersionOverride nt40(L"nt40");
+    const std::string tooOld = "Korvane SSH Server requires Windows 2000, or higher\n";
+    ExpectRuns({
+        {L"-site=e2e-old -acceptEULA", 130,
+         tooOld + "Note: use /Force flag to override version checking\nAborting...\n\n"},
+        {L"-site=e2e-old -acceptEULA -force", 150, tooOld + "Creating Korvane registry key\n" + NotBuiltYet},
+    });
+}
+
+TEST(ProductKey, IsCreatedOnAFreshMachine)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
+    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, "Creating Korvane registry key\n" + NotBuiltYet}});
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ProductKeyPath));
+}
+
+TEST(ProductKey, AnExistingKeyReceivesTheAccessListOfSoftware)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductKeyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_TRUE(SetKeyDacl(HKEY_LOCAL_MACHINE, ProductKeyPath, L"D:P(A;;KA;;;WD)"));
+    const std::wstring softwareDacl = KeyDaclText(HKEY_LOCAL_MACHINE, L"SOFTWARE");
+    ASSERT_FALSE(softwareDacl.empty());
+    ASSERT_NE(KeyDaclText(HKEY_LOCAL_MACHINE, ProductKeyPath), softwareDacl);
+
+    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, "Creating Korvane registry key\n" + NotBuiltYet}});
+    EXPECT_EQ(KeyDaclText(HKEY_LOCAL_MACHINE, ProductKeyPath), softwareDacl);
+}
