@@ -48,6 +48,11 @@ wstring_nc ExceptionDescription(const std::exception& error)
 {
     if (const WException* wide = dynamic_cast<const WException*>(&error))
         return wstring_nc(wide->Description());
+    return WidenedWhat(error);
+}
+
+wstring_nc WidenedWhat(const std::exception& error)
+{
     wstring_nc text;
     const char* narrow = error.what();
     NarrowToWide(narrow, lstrlenA(narrow), CP_ACP, text);

@@ -30,6 +30,8 @@ void AskContinueAfterFailure(wstrview caption, wstrview question, int exitCode, 
 void ReportRollbackFailure(wstrview caption, wstrview text, wstrview description);
 // The description of a caught exception: its wide text, or what() widened.
 wstring_nc ExceptionDescription(const std::exception& error);
+// The what() text of an exception, widened from the ANSI code page.
+wstring_nc WidenedWhat(const std::exception& error);
 
 // Appends an entry (beginning with a space) to the uninstaller parameters.
 void AppendUninstallParam(wstrview entry);

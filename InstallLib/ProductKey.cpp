@@ -1,6 +1,7 @@
 #include "ProductKey.h"
 
 #include "InstallerState.h"
+#include "OperationFramework.h"
 #include "Reporting.h"
 #include "RunExit.h"
 #include "UserMessages.h"
@@ -92,9 +93,7 @@ void EnsureProductKey(bool& keyOpened)
 
 wstring_nc FailureText(const std::exception& error)
 {
-    wstring_nc text;
-    const char* narrow = error.what();
-    NarrowToWide(narrow, lstrlenA(narrow), CP_ACP, text);
+    wstring_nc text = WidenedWhat(error);
     for (wchar_t ending : {L'\n', L'\r', L'.'})
         if (!text.empty() && text[text.length() - 1] == ending)
             text.erase(text.length() - 1);

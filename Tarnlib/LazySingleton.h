@@ -25,7 +25,6 @@ public:
                 s_state.createdBySingleton = true;
             }
         } catch (...) {
-            s_state.creatingThread = 0;
             throw;
         }
         s_state.creatingThread = 0;

@@ -55,22 +55,35 @@ private:
     const CHandle<1>* m_mutex = nullptr;
 };
 
+// The machine-wide guard mutex "Global\<guard name>", created with initial ownership or else
+// waited for; `waitTime(elapsed)` says how long to wait next, or throws to give up.
+class GuardMutexLock : public NoCopy {
+public:
+    template <class WaitTime>
+    GuardMutexLock(wstrview guardName, DWORD start, WaitTime waitTime) : m_mutex(L"Global\\"_v + guardName)
+    {
+        if (!m_mutex.Owned()) {
+            DWORD result = CWait<1>(m_mutex.Get(), 0).Result();
+            while (result == WAIT_TIMEOUT)
+                result = CWait<1>(m_mutex.Get(), waitTime(GetTickCount() - start)).Result();
+        }
+        m_ownership.Take(m_mutex);
+    }
+
+private:
+    CMutexCreate<1> m_mutex;
+    MutexOwnership m_ownership;
+};
+
 template <class T, int N>
 class CRegSafeModify<T, N>::Attempt : public NoCopy {
 public:
     Attempt(CRegSafeModify& edit, wstrview keyPath, wstrview guardName, DWORD start)
     {
-        if (AvailableTransactionFunctions()) {
+        if (AvailableTransactionFunctions())
             transaction.emplace();
-        } else {
-            mutex.emplace(L"Global\\"_v + guardName);
-            if (!mutex->Owned()) {
-                DWORD result = CWait<1>(mutex->Get(), 0).Result();
-                while (result == WAIT_TIMEOUT)
-                    result = CWait<1>(mutex->Get(), edit.MutexWaitTime(GetTickCount() - start)).Result();
-            }
-            ownership.Take(*mutex);
-        }
+        else
+            guard.emplace(guardName, start, [&edit](DWORD elapsed) { return edit.MutexWaitTime(elapsed); });
         key.emplace(RegLocation::Path(keyPath), KEY_QUERY_VALUE | KEY_SET_VALUE,
                     transaction ? transaction->Get() : nullptr);
     }
@@ -78,8 +91,7 @@ public:
     // Members are destroyed in reverse order: the key is closed, then the mutex released and
     // closed, then the transaction closed, which rolls it back unless it was committed.
     std::optional<CTransactionCreate<1>> transaction;
-    std::optional<CMutexCreate<1>> mutex;
-    MutexOwnership ownership;
+    std::optional<GuardMutexLock> guard;
     std::optional<CRegOpen<1, NoView>> key;
 };
 

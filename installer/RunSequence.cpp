@@ -11,6 +11,7 @@
 #include "InstallLib/InstallDir.h"
 #include "InstallLib/OperationFramework.h"
 #include "InstallLib/ProductKey.h"
+#include "InstallLib/Shortcut.h"
 #include "InstallLib/RunExit.h"
 #include "InstallLib/UserMessages.h"
 #include "NoCrtLib/NumCvt.h"
@@ -21,9 +22,11 @@
 #include "NoCrtLib/TextConvert.h"
 #include "Tarnlib/ComInit.h"
 #include "Tarnlib/Registry.h"
+#include "Tarnlib/SystemInfo.h"
 
 #include <initializer_list>
 #include <new>
+#include <optional>
 
 using namespace Tarnlib;
 
@@ -91,6 +94,72 @@ void PrepareUninstallParams(InstallerState& state, const SiteInfo& site)
     state.uninstallerPath = JoinPath(installDir.str(), L"uninst.exe"_v);
 }
 
+// The three shortcuts of a site, destroyed among themselves in the order of their creation.
+class SiteShortcuts : public NoCopy {
+public:
+    SiteShortcuts(wstrview startMenuFolder, const InstallerState& state, const SiteInfo& site)
+    {
+        const wstring_nc& installDir = state.installDir;
+        wstring_nc controlPanel = JoinPath(installDir.str(), L"KssCtrl.exe"_v);
+        const wstring_nc& displayName = site.displayName;
+        m_shortcuts[0].emplace(JoinPath(startMenuFolder, displayName + L" Control Panel.lnk"_v).str(),
+                               controlPanel.str(), L""_v, installDir.str(),
+                               (L"Korvane "_v + displayName + L" "_v + ProductVersion + L" Control Panel"_v).str(),
+                               L""_v);
+        m_shortcuts[1].emplace(JoinPath(startMenuFolder, L"Uninstall "_v + displayName + L".lnk"_v).str(),
+                               state.uninstallerPath.str(), (L"\""_v + displayName + L"\""_v).str(), installDir.str(),
+                               (L"Uninstall Korvane SSH Server "_v + ProductVersion).str(), L""_v);
+        wstring_nc adminTools = CommonAdminToolsFolder();
+        if (!adminTools.empty())
+            m_shortcuts[2].emplace(JoinPath(adminTools.str(), displayName + L" Control Panel.lnk"_v).str(),
+                                   controlPanel.str(), L""_v, installDir.str(),
+                                   (L"Korvane SSH Server "_v + ProductVersion + L" Control Panel"_v).str(), L""_v);
+    }
+
+    ~SiteShortcuts()
+    {
+        for (std::optional<CreateShortcut>& shortcut : m_shortcuts)
+            shortcut.reset();
+    }
+
+    void Commit()
+    {
+        for (std::optional<CreateShortcut>& shortcut : m_shortcuts)
+            if (shortcut)
+                shortcut->Commit();
+    }
+
+private:
+    std::optional<CreateShortcut> m_shortcuts[3];
+};
+
+// Step 16: the install operations, constructed in their order; destroyed in reverse order,
+// undoing their changes unless committed.
+class InstallOperations : public NoCopy {
+public:
+    InstallOperations(const InstallerState& state, const SiteInfo& site)
+        : m_startMenuPath(JoinPath(UserProgramsFolder().str(), site.displayName.str())),
+          m_termInfo(JoinPath(state.installDir.str(), L"TermInfo"_v).str(), nullptr,
+                     MakeInstallDir::NoParents | MakeInstallDir::ParentsWithoutSecurity),
+          m_startMenuFolder(m_startMenuPath.str(), nullptr, MakeInstallDir::ParentsWithoutSecurity),
+          m_shortcuts(m_startMenuPath.str(), state, site)
+    {
+    }
+
+    void Commit()
+    {
+        m_termInfo.Commit();
+        m_startMenuFolder.Commit();
+        m_shortcuts.Commit();
+    }
+
+private:
+    wstring_nc m_startMenuPath;
+    MakeInstallDir m_termInfo;
+    MakeInstallDir m_startMenuFolder;
+    SiteShortcuts m_shortcuts;
+};
+
 void RunSteps()
 {
     NoCrtRandom random;
@@ -123,14 +192,11 @@ void RunSteps()
     ReplaceExistingInstallation(registeredName.str(), displayName.str());
     PrepareUninstallParams(state, site);
 
-    PhaseNotBuilt(L"Creating the install directory"_v);
-}
-
-wstring_nc Widen(const char* text)
-{
-    wstring_nc wide;
-    NarrowToWide(text, lstrlenA(text), CP_ACP, wide);
-    return wide;
+    CreateSecuredInstallDir(security);
+    InstallOperations operations(state, site);
+    PhaseNotBuilt(L"Registering the service"_v);
+    operations.Commit();
+    security.installDirOp->Commit();
 }
 
 int ReportUnexpected(wstrview text)
@@ -157,13 +223,13 @@ int RunGuarded(void (*region)())
     } catch (const SilentExit& exit) {
         exitCode = exit.ExitCode();
     } catch (const CmdLine::Err& error) {
-        PrintLine(Widen(error.what()));
+        PrintLine(WidenedWhat(error));
         PrintLine(L""_v);
         exitCode = ExitCommandLineError;
     } catch (const WStrException& error) {
         exitCode = ReportUnexpected(L"Exception caught: "_v + error.Description());
     } catch (const std::exception& error) {
-        exitCode = ReportUnexpected(L"std::exception caught: "_v + Widen(error.what()));
+        exitCode = ReportUnexpected(L"std::exception caught: "_v + WidenedWhat(error));
     } catch (...) {
         exitCode = ReportUnexpected(L"Unrecognized exception caught"_v);
     }
