@@ -1,12 +1,18 @@
 #include "InstallerRun.h"
 #include "MachineState.h"
+#include "SiteRun.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The run ends where this build's run sequence stops for now.
-const std::string NotBuiltYet = "Exception caught: Creating the install directory is not built yet.\n";
+// A run that gets past the checks, installs the site and undoes it where the run stops for now.
+std::string RunUntilNotBuilt(const SitePaths& site)
+{
+    return "Creating Korvane registry key\n" + CreationLines(site) + RollbackLines(site) + NotBuiltYet;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 const std::string MissingAcceptEula =
     "Missing -acceptEULA parameter to indicate your acceptance of the Korvane SSH Server End-User License "
@@ -45,45 +51,46 @@ TEST(Options, UnattendedWithoutAcceptEulaChangesNothing)
 
 TEST(Options, ASiteInstalledElsewhereIsRecognisedByEitherName)
 {
-    PlantedUninstallEntry installed(L"Korvane SSH Server - e2eweb",
-                                    {{L"Version", L"5.59"}, {L"InstallDir", L"C:\\Sites\\Korvane SSH Server - e2eweb"}});
+    SitePaths site = SitePaths::ForSite(L"e2eweb");
+    PlantedUninstallEntry installed(site.displayName, {{L"Version", L"5.59"}, {L"InstallDir", site.installDir}});
     const std::wstring elsewhere = L" -installDir=\"D:\\Other\\Korvane SSH Server - e2eweb\" -acceptEULA";
     ExpectRuns({
         {L"-site=e2eweb" + elsewhere, 201, InstalledElsewhere + UsageText},
         {L"-site=Portiko-e2eweb" + elsewhere, 201, InstalledElsewhere + UsageText},
         {L"\"-site=Korvane SSH Server - e2eweb\"" + elsewhere, 201, InstalledElsewhere + UsageText},
-        {L"-installDir=\"C:\\Sites\\Korvane SSH Server - e2eweb\" -acceptEULA", 150,
-         "Creating Korvane registry key\n" + NotBuiltYet},
+        {L"-site=Portiko-e2eweb -acceptEULA", 150, RunUntilNotBuilt(site)},
+        {L"-installDir=" + Quoted(site.installDir) + L" -acceptEULA", 150, RunUntilNotBuilt(site)},
     });
 }
 
 TEST(Options, ASiteInstalledUnderItsLegacyNameIsTheSameSite)
 {
-    PlantedUninstallEntry legacy(L"Portiko-e2eold", {{L"Version", L"5.10"},
-                                                    {L"UninstallString", L"\"C:\\Old\\Portiko-e2eold\\uninst.exe\" x"}});
+    SitePaths site = SitePaths::ForSite(L"e2eold", ProgramFilesFolder() + L"\\Portiko-e2eold");
+    PlantedUninstallEntry legacy(L"Portiko-e2eold",
+                                 {{L"Version", L"5.10"}, {L"UninstallString", Quoted(site.installDir + L"\\uninst.exe")}});
     ExpectRuns({
         {L"-site=e2eold -installDir=\"D:\\Korvane SSH Server - e2eold\" -acceptEULA", 201,
          InstalledElsewhere + UsageText},
-        {L"-site=e2eold -installDir=\"C:\\Old\\Portiko-e2eold\" -acceptEULA", 150,
-         "Creating Korvane registry key\n" + NotBuiltYet},
+        {L"-site=e2eold -acceptEULA", 150, RunUntilNotBuilt(site)},
     });
 }
 
 TEST(Checks, WindowsOlderThan2000StopsTheRunUnlessForced)
 {
     WindowsVersionOverride nt40(L"nt40");
+    SitePaths site = SitePaths::ForSite(L"e2e-old");
     const std::string tooOld = "Korvane SSH Server requires Windows 2000, or higher\n";
     ExpectRuns({
         {L"-site=e2e-old -acceptEULA", 130,
          tooOld + "Note: use /Force flag to override version checking\nAborting...\n\n"},
-        {L"-site=e2e-old -acceptEULA -force", 150, tooOld + "Creating Korvane registry key\n" + NotBuiltYet},
+        {L"-site=e2e-old -acceptEULA -force", 150, tooOld + RunUntilNotBuilt(site)},
     });
 }
 
 TEST(ProductKey, IsCreatedOnAFreshMachine)
 {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
-    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, "Creating Korvane registry key\n" + NotBuiltYet}});
+    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, RunUntilNotBuilt(SitePaths::ForSite(L"e2e-key"))}});
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ProductKeyPath));
 }
 
@@ -100,6 +107,6 @@ TEST(ProductKey, AnExistingKeyReceivesTheAccessListOfSoftware)
     ASSERT_FALSE(softwareDacl.empty());
     ASSERT_NE(KeyDaclText(HKEY_LOCAL_MACHINE, ProductKeyPath), softwareDacl);
 
-    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, "Creating Korvane registry key\n" + NotBuiltYet}});
+    ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, RunUntilNotBuilt(SitePaths::ForSite(L"e2e-key"))}});
     EXPECT_EQ(KeyDaclText(HKEY_LOCAL_MACHINE, ProductKeyPath), softwareDacl);
 }
