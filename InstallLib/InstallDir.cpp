@@ -85,24 +85,6 @@ wstring_nc BoxText(wstrview path, wstrview reason)
     return L"Creating directory '"_v + path + L"' failed.\n"_v + reason;
 }
 
-// The protected list of the install directory: system and administrators full control,
-// authenticated users (everyone before Windows 2000) read and execute.
-struct InstallDirAcl {
-    AccessEntries entries;
-    AclHolder acl;
-
-    InstallDirAcl()
-    {
-        static Sid localSystem = Sid::LocalSystem();
-        static Sid administrators = Sid::Administrators();
-        static Sid users = IsAtLeast(GetWindowsVersion(), Windows2000) ? Sid::AuthenticatedUsers() : Sid::Everyone();
-        AddAccessEntry(entries, FILE_ALL_ACCESS, localSystem);
-        AddAccessEntry(entries, FILE_ALL_ACCESS, administrators);
-        AddAccessEntry(entries, GENERIC_READ | GENERIC_EXECUTE, users);
-        SetEntriesInAcl(acl, entries);
-    }
-};
-
 // Memory that GetNamedSecurityInfoW returned.
 class ReturnedSecurity : public NoCopy {
 public:
@@ -148,7 +130,7 @@ bool NeedsProtectedList(wstrview installDir)
 
 void SetProtectedList(wstrview installDir)
 {
-    InstallDirAcl list;
+    InstallDirAccessList list;
     TerminatedText path(installDir);
     DWORD status = KV_SYSCALL_STATUS(
         "SetNamedSecurityInfoW",
@@ -160,6 +142,17 @@ void SetProtectedList(wstrview installDir)
 }
 
 }  // namespace
+
+InstallDirAccessList::InstallDirAccessList()
+{
+    static Sid localSystem = Sid::LocalSystem();
+    static Sid administrators = Sid::Administrators();
+    static Sid users = IsAtLeast(GetWindowsVersion(), Windows2000) ? Sid::AuthenticatedUsers() : Sid::Everyone();
+    AddAccessEntry(entries, FILE_ALL_ACCESS, localSystem);
+    AddAccessEntry(entries, FILE_ALL_ACCESS, administrators);
+    AddAccessEntry(entries, GENERIC_READ | GENERIC_EXECUTE, users);
+    SetEntriesInAcl(acl, entries);
+}
 
 MakeInstallDir::MakeInstallDir(wstrview path, const SECURITY_ATTRIBUTES* securityAttributes, unsigned flags)
     : m_path(path)
@@ -283,7 +276,7 @@ void CreateSecuredInstallDir(InstallDirSecurity& security)
     const wstring_nc& installDir = InstallerState::Instance().installDir;
     if (!security.securingFailed) {
         try {
-            InstallDirAcl list;
+            InstallDirAccessList list;
             SecurityDescriptor descriptor;
             descriptor.SetDacl(list.acl.Get());
             descriptor.ProtectDacl();

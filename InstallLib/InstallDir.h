@@ -4,6 +4,8 @@
 
 #include "OperationFramework.h"
 
+#include "Tarnlib/WinSecurity.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -30,6 +32,14 @@ private:
     wstring_nc m_path;
     bool m_applied = false;
     std::unique_ptr<MakeInstallDir> m_parentDir;
+};
+
+// The protected list of the install directory: system and administrators full control,
+// authenticated users (everyone before Windows 2000) read and execute, inherited below.
+struct InstallDirAccessList {
+    InstallDirAccessList();
+    Tarnlib::AccessEntries entries;
+    Tarnlib::AclHolder acl;
 };
 
 // The record behind the two securing steps of a run.

@@ -21,6 +21,7 @@
 #include "NoCrtLib/StructuredException.h"
 #include "NoCrtLib/TextConvert.h"
 #include "Tarnlib/ComInit.h"
+#include "Tarnlib/FaultSeam.h"
 #include "Tarnlib/Registry.h"
 #include "Tarnlib/SystemInfo.h"
 
@@ -211,6 +212,9 @@ int ReportUnexpected(wstrview text)
 
 void SetUpProcess()
 {
+#ifdef KV_TEST_SEAMS
+    Tarnlib::FaultSeam::ArmFromEnvironment();
+#endif
     InstallStructuredExceptionTranslator();
     std::set_new_handler([] { throw std::bad_alloc(); });
 }

@@ -37,3 +37,20 @@ public:
 std::wstring KeyDaclText(HKEY root, const std::wstring& path);
 // Gives a key an access list from SDDL text.
 bool SetKeyDacl(HKEY root, const std::wstring& path, const std::wstring& sddl);
+
+// A picture of some directories and registry keys: every entry below them, with file sizes and
+// value data, so that two pictures compare equal exactly when nothing there changed.
+class MachineSnapshot {
+public:
+    MachineSnapshot& Directory(const std::wstring& path);
+    MachineSnapshot& File(const std::wstring& path);
+    MachineSnapshot& Key(HKEY root, const std::wstring& path);
+    MachineSnapshot& Value(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+
+    bool operator==(const MachineSnapshot& other) const { return m_entries == other.m_entries; }
+    // The entries that differ, one per line, for a failure message.
+    std::string Difference(const MachineSnapshot& other) const;
+
+private:
+    std::map<std::wstring, std::wstring> m_entries;
+};
