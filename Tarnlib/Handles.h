@@ -61,7 +61,7 @@ public:
             this->template Fail<MutexException>(L"CreateMutexW()"_v, GetLastError());
             return;
         }
-        m_state = Created;
+        m_state = GetLastError() == ERROR_ALREADY_EXISTS ? AlreadyExisted : Created;
         this->Attach(mutex);
     }
 

@@ -25,6 +25,7 @@ public:
                 s_state.createdBySingleton = true;
             }
         } catch (...) {
+            s_state.creatingThread = 0;
             throw;
         }
         s_state.creatingThread = 0;

@@ -76,7 +76,7 @@ Kvect MultiStringData(const ncvector<wstring_nc>& list)
     for (ncsize_t i = 0; i < list.size(); ++i)
         characters += list[i].length() + 1;
     if (list.empty())
-        characters = 1;  // an empty list is stored as two 0 characters
+        characters = 2;  // an empty list is stored as two 0 characters
     Kvect data;
     data.resize(characters * sizeof(wchar_t));
     wchar_t* out = reinterpret_cast<wchar_t*>(data.data());
@@ -98,7 +98,7 @@ template <int Throw>
 REGSAM CReg<Throw>::WithView(REGSAM access, int view) const
 {
     if (m_wow64 && view == View64)
-        return access | KEY_WOW64_32KEY;
+        return access | KEY_WOW64_64KEY;
     if (m_wow64 && view == View32)
         return access | KEY_WOW64_32KEY;
     return access;
@@ -242,7 +242,8 @@ void CReg<Throw>::ReadStringList(wstrview valueName, ncvector<wstring_nc>& list)
     list.clear();
     if (count <= 1)
         return;
-    
+    if (characters[count - 2] == 0)
+        --count;
     for (ncsize_t position = 0; position < count;) {
         wstrview entry(characters + position);
         list.push_back(wstring_nc(entry));

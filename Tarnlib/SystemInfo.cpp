@@ -117,7 +117,7 @@ wstring_nc RootOfFullPath(wstrview fullPath)
     if (fullPath.len >= 2 && fullPath.ptr[0] == L'\\' && fullPath.ptr[1] == L'\\') {
         ncsize_t separatorsSeen = 0;
         for (ncsize_t i = 2; i < fullPath.len; ++i) {
-            if (fullPath.ptr[i] == L'\\' && ++separatorsSeen == 1)
+            if (fullPath.ptr[i] == L'\\' && ++separatorsSeen == 2)
                 return wstring_nc(fullPath.substr(0, i + 1));
         }
         return fullPath + L"\\"_v;

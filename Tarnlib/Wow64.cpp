@@ -32,7 +32,7 @@ BOOL IsWow64Process(HANDLE process, BOOL* isWow64)
     auto function = FindKernel32Function<BOOL(WINAPI*)(HANDLE, PBOOL)>("IsWow64Process");
     if (!function) {
         *isWow64 = FALSE;
-        return FALSE;
+        return TRUE;
     }
     return function(process, isWow64);
 }
