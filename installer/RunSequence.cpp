@@ -10,6 +10,7 @@
 
 #include "InstallLib/InstallDir.h"
 #include "InstallLib/OperationFramework.h"
+#include "InstallLib/Payload.h"
 #include "InstallLib/ProductKey.h"
 #include "InstallLib/Shortcut.h"
 #include "InstallLib/RunExit.h"
@@ -142,6 +143,7 @@ public:
         : m_startMenuPath(JoinPath(UserProgramsFolder().str(), site.displayName.str())),
           m_termInfo(JoinPath(state.installDir.str(), L"TermInfo"_v).str(), nullptr,
                      MakeInstallDir::NoParents | MakeInstallDir::ParentsWithoutSecurity),
+          m_productFiles(ExtractTargets{state.installDir, wstring_nc(), wstring_nc(), wstring_nc()}, AllCategories),
           m_startMenuFolder(m_startMenuPath.str(), nullptr, MakeInstallDir::ParentsWithoutSecurity),
           m_shortcuts(m_startMenuPath.str(), state, site)
     {
@@ -150,6 +152,7 @@ public:
     void Commit()
     {
         m_termInfo.Commit();
+        m_productFiles.Commit();
         m_startMenuFolder.Commit();
         m_shortcuts.Commit();
     }
@@ -157,6 +160,7 @@ public:
 private:
     wstring_nc m_startMenuPath;
     MakeInstallDir m_termInfo;
+    WriteFilesFromLzmaStream m_productFiles;
     MakeInstallDir m_startMenuFolder;
     SiteShortcuts m_shortcuts;
 };

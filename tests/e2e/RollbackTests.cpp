@@ -22,39 +22,9 @@ std::string ErrorDescription(DWORD code)
     return "Windows error " + std::to_string(code) + ": " + Utf8(message);
 }
 
-std::string Line(const std::string& text) { return text + "\n"; }
-
-std::string ShortcutFailure()
-{
-    return "Creating shortcut failed\nIPersistFile::Save() failed\n";
-}
+std::string ShortcutFailure() { return "Creating shortcut failed\nIPersistFile::Save() failed\n"; }
 
 std::string Aborting() { return "Aborting...\n\n"; }
-
-std::string RolledBackShortcut(const std::wstring& path)
-{
-    return Line("Rollback: removing previously created shortcut '" + Utf8(path) + "'");
-}
-
-std::string RolledBackDirectory(const std::wstring& path)
-{
-    return Line("Rollback: removing previously created directory '" + Utf8(path) + "'");
-}
-
-std::string CreatedDirectories(const SitePaths& site)
-{
-    return Line("Creating directory '" + Utf8(site.installDir) + "'") +
-           Line("Creating directory '" + Utf8(site.termInfoDir) + "'") +
-           Line("Creating directory '" + Utf8(site.startMenuFolder) + "'");
-}
-
-std::string CreatingShortcut(const std::wstring& path) { return Line("Creating shortcut '" + Utf8(path) + "'"); }
-
-std::string RolledBackDirectories(const SitePaths& site)
-{
-    return RolledBackDirectory(site.startMenuFolder) + RolledBackDirectory(site.termInfoDir) +
-           RolledBackDirectory(site.installDir);
-}
 
 MachineSnapshot SiteSnapshot(const SitePaths& site)
 {
@@ -101,10 +71,10 @@ TEST_F(Rollback, AFailingShortcutUndoesEverythingBeforeItInReverseOrder)
 {
     InstallerResult result = RunWithFaults(L"-site=e2e-rollback -acceptEULA", L"IPersistFile::Save#2=0x80004005");
     EXPECT_EQ(result.exitCode, 105u);
-    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreatedDirectories(site) +
-                                 CreatingShortcut(site.shortcuts[0]) + CreatingShortcut(site.shortcuts[1]) +
-                                 ShortcutFailure() + Aborting() + RolledBackShortcut(site.shortcuts[0]) +
-                                 RolledBackDirectories(site));
+    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreationLinesBeforeShortcuts(site) +
+                                 CreatingShortcutLine(site.shortcuts[0]) + CreatingShortcutLine(site.shortcuts[1]) +
+                                 ShortcutFailure() + Aborting() + RollbackShortcutLine(site.shortcuts[0]) +
+                                 RollbackLinesAfterShortcuts(site));
     ExpectMachineAsBefore();
 }
 
@@ -114,11 +84,11 @@ TEST_F(Rollback, WithForceTheRunGoesOnWithoutTheFailedShortcut)
     InstallerResult result =
         RunWithFaults(L"-site=e2e-rollback -acceptEULA -force", L"IPersistFile::Save#2=0x80004005");
     EXPECT_EQ(result.exitCode, 150u);
-    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreatedDirectories(site) +
-                                 CreatingShortcut(site.shortcuts[0]) + CreatingShortcut(site.shortcuts[1]) +
-                                 ShortcutFailure() + CreatingShortcut(site.shortcuts[2]) +
-                                 RolledBackShortcut(site.shortcuts[0]) + RolledBackShortcut(site.shortcuts[2]) +
-                                 RolledBackDirectories(site) + NotBuiltYet);
+    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreationLinesBeforeShortcuts(site) +
+                                 CreatingShortcutLine(site.shortcuts[0]) + CreatingShortcutLine(site.shortcuts[1]) +
+                                 ShortcutFailure() + CreatingShortcutLine(site.shortcuts[2]) +
+                                 RollbackShortcutLine(site.shortcuts[0]) + RollbackShortcutLine(site.shortcuts[2]) +
+                                 RollbackLinesAfterShortcuts(site) + NotBuiltYet);
     ExpectMachineAsBefore();
 }
 
@@ -130,6 +100,8 @@ TEST_F(Rollback, NoRollbackKeepsEveryChange)
     EXPECT_EQ(result.output.find("Rollback: "), std::string::npos) << result.output;
     for (const std::wstring* directory : {&site.installDir, &site.termInfoDir, &site.startMenuFolder})
         EXPECT_NE(GetFileAttributesW(directory->c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(*directory);
+    for (const std::wstring& file : site.files)
+        EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(file);
     EXPECT_NE(GetFileAttributesW(site.shortcuts[0].c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(site.shortcuts[1].c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -139,11 +111,13 @@ TEST_F(Rollback, ADirectoryThatCannotBeRemovedIsScheduledForTheNextRestart)
     InstallerResult result = RunWithFaults(L"-site=e2e-rollback -acceptEULA",
                                            L"IPersistFile::Save#1=0x80004005,RemoveDirectoryW#1=32");
     EXPECT_EQ(result.exitCode, 105u);
-    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreatedDirectories(site) +
-                                 CreatingShortcut(site.shortcuts[0]) + ShortcutFailure() + Aborting() +
-                                 RolledBackDirectory(site.startMenuFolder) + "Rollback: removing directory failed\n" +
-                                 Line("RemoveDirectory() failed: " + ErrorDescription(32)) + "Scheduling removing directory on reboot\n" +
-                                 RolledBackDirectory(site.termInfoDir) + RolledBackDirectory(site.installDir));
+    std::string filesAndDirectories = RollbackLinesAfterShortcuts(site);
+    filesAndDirectories.erase(0, RollbackDirectoryLine(site.startMenuFolder).size());
+    EXPECT_EQ(result.output, "Creating Korvane registry key\n" + CreationLinesBeforeShortcuts(site) +
+                                 CreatingShortcutLine(site.shortcuts[0]) + ShortcutFailure() + Aborting() +
+                                 RollbackDirectoryLine(site.startMenuFolder) + "Rollback: removing directory failed\n" +
+                                 "RemoveDirectory() failed: " + ErrorDescription(32) + "\n" +
+                                 "Scheduling removing directory on reboot\n" + filesAndDirectories);
 
     HKEY key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManagerKey.c_str(), 0, KEY_READ | KEY_SET_VALUE, &key),

@@ -11,6 +11,7 @@ struct SitePaths {
     std::wstring termInfoDir;
     std::wstring startMenuFolder;
     std::vector<std::wstring> shortcuts;  // in creation order
+    std::vector<std::wstring> files;      // the payload files written on this machine, in stream order
 
     // A named site installed into the default directory under Program Files, or into `installDir`.
     static SitePaths ForSite(const std::wstring& siteName, const std::wstring& installDir = L"");
@@ -18,10 +19,18 @@ struct SitePaths {
 
 std::string Utf8(const std::wstring& text);
 
-// The lines from "Creating directory" of the install directory to the last shortcut.
+// The lines from "Creating directory" of the install directory to the site's Start-menu folder.
+std::string CreationLinesBeforeShortcuts(const SitePaths& site);
+// The same, followed by the lines of every shortcut.
 std::string CreationLines(const SitePaths& site);
+std::string CreatingShortcutLine(const std::wstring& shortcut);
+std::string RollbackShortcutLine(const std::wstring& shortcut);
+// The rollback lines of the Start-menu folder, the payload files, "TermInfo" and the install
+// directory, in the order they are undone.
+std::string RollbackLinesAfterShortcuts(const SitePaths& site);
 // The rollback lines of everything CreationLines created, in the order they are undone.
 std::string RollbackLines(const SitePaths& site);
+std::string RollbackDirectoryLine(const std::wstring& directory);
 
 // The Program Files folder of this (32-bit) program.
 std::wstring ProgramFilesFolder();
