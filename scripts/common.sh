@@ -3,10 +3,19 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
-export WINEPREFIX=${WINEPREFIX:-$BUILD_DIR/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=${WINEARCH:-win64}
+
+# Selects the prefix of an architecture: win64 (build/wineprefix) or win32 (build/wineprefix32).
+use_prefix() {
+  export WINEARCH=$1
+  if [ "$1" = win32 ]; then
+    export WINEPREFIX=$BUILD_DIR/wineprefix32
+  else
+    export WINEPREFIX=$BUILD_DIR/wineprefix
+  fi
+}
+use_prefix win64
 
 build_all() {
   bash "$ROOT/scripts/install-deps.sh"

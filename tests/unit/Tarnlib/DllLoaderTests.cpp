@@ -43,6 +43,21 @@ std::wstring Wow64SystemDirectory()
     return std::wstring(directory, length);
 }
 
+// Where a 32-bit program's system DLLs live: SysWOW64 under WOW64, else the system directory.
+std::wstring ThirtyTwoBitSystemDirectory()
+{
+    std::wstring directory = Wow64SystemDirectory();
+    if (directory.empty()) {
+        wchar_t system[MAX_PATH + 1] = {};
+        directory.assign(system, ::GetSystemDirectoryW(system, MAX_PATH));
+    }
+    return directory;
+}
+
+#define SKIP_UNLESS_WOW64()                           \
+    if (!Wow64::IsCurrentProcessWow64())              \
+    GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows"
+
 std::wstring SystemDirectory()
 {
     wchar_t directory[MAX_PATH + 1] = {};
@@ -87,7 +102,7 @@ struct FailsFirstSingleton : LazySingleton<FailsFirstSingleton> {
 
 TEST_F(DllLoading, SystemDllsComeFromThe32BitSystemDirectory)
 {
-    ASSERT_TRUE(Wow64::IsCurrentProcessWow64());
+    SKIP_UNLESS_WOW64();
     const std::wstring directory = Wow64SystemDirectory();
     ASSERT_FALSE(directory.empty());
     // DLLs this test program does not import, so that the module's name is the path loaded.
@@ -133,7 +148,7 @@ TEST_F(DllLoading, NamedLoadersGiveTheModulesThisProcessUses)
 
 TEST_F(DllLoading, MissingDllIsAnErrorOnlyWhenRequired)
 {
-    const std::wstring inSystem = Joined(Wow64SystemDirectory(), L"KvNoSuchLibrary.dll");
+    const std::wstring inSystem = Joined(ThirtyTwoBitSystemDirectory(), L"KvNoSuchLibrary.dll");
     struct Case {
         unsigned flags;
         std::wstring path;  // empty: optional, no exception
@@ -270,6 +285,7 @@ TEST(LazySingletons, FailedCreationLeavesNoDoorOpen)
 
 TEST_F(Wow64Functions, PresentFunctionsReportThe64BitSystem)
 {
+    SKIP_UNLESS_WOW64();
     BOOL isWow64 = FALSE;
     EXPECT_TRUE(Wow64::IsWow64Process(GetCurrentProcess(), &isWow64));
     EXPECT_TRUE(isWow64);

@@ -4,6 +4,7 @@
 #include "Tarnlib/FaultSeam.h"
 #include "Tarnlib/Registry.h"
 #include "Tarnlib/Transactions.h"
+#include "Tarnlib/Wow64.h"
 
 #include <windows.h>
 
@@ -200,7 +201,8 @@ TEST_F(SubstitutedTransactions, TransactedOpenPassesTheTransactionAndTheView)
     EXPECT_EQ(g_calls.opens, 1);
     EXPECT_EQ(g_calls.openRoot, HKEY_CURRENT_USER);
     EXPECT_EQ(g_calls.openSubkey, scratch.Subkey());
-    EXPECT_EQ(g_calls.openAccess, REGSAM(KEY_QUERY_VALUE | KEY_WOW64_64KEY));
+    const REGSAM viewFlag = Wow64::IsCurrentProcessWow64() ? KEY_WOW64_64KEY : 0;
+    EXPECT_EQ(g_calls.openAccess, REGSAM(KEY_QUERY_VALUE | viewFlag));
     EXPECT_EQ(g_calls.openTransaction, transaction.Get());
     ASSERT_TRUE(open.IsOpen());
     DWORD number = 0;

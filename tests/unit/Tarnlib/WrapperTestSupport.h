@@ -82,9 +82,14 @@ public:
         return Tarnlib::RegLocation::Under(m_root, (m_subkey + L"\\" + below).c_str());
     }
 
+    // Stores exactly `bytes`. The buffer handed over carries non-zero padding: for string types
+    // Windows adds a terminator that the caller "forgot" when the character after the data is 0,
+    // and it reads that character beyond the given size.
     void Put(const std::wstring& name, DWORD type, const std::vector<unsigned char>& bytes) const
     {
-        LONG status = RegSetValueExW(m_key, name.c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
+        std::vector<unsigned char> padded(bytes);
+        padded.insert(padded.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+        LONG status = RegSetValueExW(m_key, name.c_str(), 0, type, bytes.empty() ? nullptr : padded.data(),
                                      DWORD(bytes.size()));
         ASSERT_EQ(status, ERROR_SUCCESS) << "cannot store the value " << std::string(name.begin(), name.end());
     }
