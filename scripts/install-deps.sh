@@ -2,8 +2,8 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 lzma-dev googletest
-          wine wine64 wine32:i386 xvfb xauth liblnk-utils)
+packages=(cmake make g++ g++-mingw-w64-i686-posix binutils-mingw-w64-i686 lzma-dev googletest
+          wine wine64 wine32:i386 xvfb xauth liblnk-utils python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -56,6 +56,37 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> m_variables;
 };
 
+// Reads the child's output until it ends; a child that runs longer than the limit (a question
+// that nobody answers, say) is ended, and the test fails instead of hanging.
+InstallerResult CollectOutput(HANDLE process, HANDLE output)
+{
+    constexpr DWORD LimitMilliseconds = 120000;
+    InstallerResult result = {};
+    DWORD start = GetTickCount();
+    char buffer[4096];
+    for (;;) {
+        DWORD available = 0;
+        DWORD read = 0;
+        if (PeekNamedPipe(output, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            if (ReadFile(output, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+                result.output.append(buffer, read);
+            continue;
+        }
+        if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0) {
+            while (ReadFile(output, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+                result.output.append(buffer, read);
+            break;
+        }
+        if (GetTickCount() - start > LimitMilliseconds) {
+            TerminateProcess(process, 1);
+            ADD_FAILURE() << "the installer did not end within " << LimitMilliseconds / 1000 << " s";
+            break;
+        }
+    }
+    GetExitCodeProcess(process, &result.exitCode);
+    return result;
+}
+
 }  // namespace
 
 InstallerResult RunInstaller(const std::wstring& arguments, InstallerBuild build,
@@ -85,13 +116,7 @@ InstallerResult RunInstaller(const std::wstring& arguments, InstallerBuild build
     Handle threadHandle(process.hThread);
     writeEnd.Close();
 
-    InstallerResult result;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        result.output.append(buffer, read);
-    WaitForSingleObject(processHandle.Get(), INFINITE);
-    GetExitCodeProcess(processHandle.Get(), &result.exitCode);
+    InstallerResult result = CollectOutput(processHandle.Get(), readEnd.Get());
     return result;
 }
 

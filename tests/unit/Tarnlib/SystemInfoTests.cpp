@@ -217,8 +217,10 @@ TEST_F(SystemFacts, SpecialFoldersAreTheShellFolders)
 TEST_F(SystemFacts, SpecialFoldersFallBackToTheRegistry)
 {
     GetIEVersion();  // read from the real registry before it is redirected
-    ASSERT_TRUE(IsAtLeast(GetWindowsVersion(), WindowsServer2003))
-        << "this system's version computes an administrative tools folder";
+    // Windows 2000 and XP compute the folder from the common Programs folder; later ones do not.
+    const WindowsVersion version = GetWindowsVersion();
+    const std::wstring computedAdminTools =
+        IsAtLeast(version, Windows2000) && IsAtMost(version, WindowsXP) ? L"Q:\\Common\\Administrative Tools" : L"";
     const std::wstring shellFolders = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     const std::wstring userShellFolders =
         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -248,8 +250,8 @@ TEST_F(SystemFacts, SpecialFoldersFallBackToTheRegistry)
          L"P:\\Shell"},
         {"admin tools: machine value", {{true, shellFolders, L"Common Administrative Tools", L"Q:\\Admin"}},
          CommonAdminToolsFolder, L"Q:\\Admin"},
-        {"admin tools: not computed after XP", {{true, shellFolders, L"Common Programs", L"Q:\\Common"}},
-         CommonAdminToolsFolder, L""},
+        {"admin tools: computed only on 2000 and XP", {{true, shellFolders, L"Common Programs", L"Q:\\Common"}},
+         CommonAdminToolsFolder, computedAdminTools},
         {"admin tools: nothing", {}, CommonAdminToolsFolder, L""},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,174 @@
+// Measures the installer's extraction of a realistic payload against a bare decode of the same
+// stream with the same decoder into the same 128 KiB buffer, in one process under the same
+// conditions, and the extraction's peak memory.
+//   ExtractionBenchmark [runs]
+// The payload is this program's own resource BINARY 130. Exits 1 when the extraction takes more
+// than 1.2 times the bare decode (median of the runs) or its peak private memory grows by more
+// than the dictionary plus 2 MiB.
+#include "InstallLib/InstallerState.h"
+#include "InstallLib/Payload.h"
+
+extern "C" {
+#include <LzmaDec.h>
+}
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr SizeT ChunkSize = 131072;
+
+void* Allocate(void*, size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void Release(void*, void* address) { HeapFree(GetProcessHeap(), 0, address); }
+ISzAlloc g_allocator = {Allocate, Release};
+
+double Seconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+SIZE_T PeakPrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    return counters.PeakPagefileUsage;
+}
+
+// The same decoder, the same chunk size, no parsing and no files.
+void BareDecode(const ResourceBytes& payload)
+{
+    CLzmaDec decoder;
+    LzmaDec_Construct(&decoder);
+    LzmaDec_Allocate(&decoder, payload.data, LZMA_PROPS_SIZE, &g_allocator);
+    LzmaDec_Init(&decoder);
+    unsigned long long remaining = 0;
+    for (int i = 7; i >= 0; --i)
+        remaining = remaining << 8 | payload.data[5 + i];
+    std::vector<unsigned char> chunk(ChunkSize);
+    const unsigned char* input = payload.data + 13;
+    SizeT inputLeft = payload.size - 13;
+    while (remaining > 0) {
+        SizeT produced = remaining < ChunkSize ? SizeT(remaining) : ChunkSize;
+        SizeT consumed = inputLeft;
+        ELzmaStatus status;
+        if (LzmaDec_DecodeToBuf(&decoder, chunk.data(), &produced, input, &consumed, LZMA_FINISH_ANY, &status) != SZ_OK ||
+            produced == 0) {
+            std::fprintf(stderr, "bare decode failed\n");
+            std::exit(2);
+        }
+        input += consumed;
+        inputLeft -= consumed;
+        remaining -= produced;
+    }
+    LzmaDec_Free(&decoder, &g_allocator);
+}
+
+std::wstring EmptyDirectory(int run)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring directory = std::wstring(temp) + L"kvbench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(run);
+    CreateDirectoryW(directory.c_str(), nullptr);
+    return directory;
+}
+
+void RemoveDirectoryTree(const std::wstring& directory)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                DeleteFileW((directory + L"\\" + name).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(directory.c_str());
+}
+
+double Extract(int run, unsigned& files)
+{
+    std::wstring directory = EmptyDirectory(run);
+    double start = Seconds();
+    {
+        ExtractTargets targets{wstring_nc(directory.c_str()), {}, {}, {}};
+        WriteFilesFromLzmaStream extraction(targets, AllCategories);
+        extraction.Commit();
+    }
+    double elapsed = Seconds() - start;
+    files = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryTree(directory);
+    return elapsed;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    if (runs < 1)
+        runs = 1;
+    InstallerState& state = InstallerState::Instance();
+    state.interactive = false;
+    ResourceBytes payload = LoadResourceBytes(130, L"BINARY");
+    unsigned dictionary = payload.data[1] | payload.data[2] << 8 | payload.data[3] << 16 | unsigned(payload.data[4]) << 24;
+
+    SIZE_T before = PeakPrivateBytes();
+    unsigned files = 0;
+    std::vector<double> extraction, bare;
+    extraction.push_back(Extract(0, files));
+    SIZE_T peakGrowth = PeakPrivateBytes() - before;
+    for (int run = 0; run < runs; ++run) {
+        double start = Seconds();
+        BareDecode(payload);
+        bare.push_back(Seconds() - start);
+        if (run > 0)
+            extraction.push_back(Extract(run, files));
+    }
+
+    double ratio = Median(extraction) / Median(bare);
+    double allowedGrowth = double(dictionary) + 2.0 * 1024 * 1024;
+    std::fprintf(stderr,
+                 "payload: %lu compressed bytes, dictionary %u bytes, %u files\n"
+                 "bare decode: median %.3f s over %d runs\n"
+                 "extraction:  median %.3f s over %d runs\n"
+                 "ratio extraction / bare decode: %.3f (limit 1.200)\n"
+                 "peak private bytes of the extraction: +%.2f MiB (limit: dictionary + 2 MiB = %.2f MiB)\n",
+                 static_cast<unsigned long>(payload.size), dictionary, files, Median(bare), int(bare.size()),
+                 Median(extraction), int(extraction.size()), ratio, peakGrowth / 1048576.0, allowedGrowth / 1048576.0);
+    bool passed = ratio <= 1.2 && double(peakGrowth) <= allowedGrowth;
+    std::fprintf(stderr, "%s\n", passed ? "within the limits" : "LIMIT MISSED");
+    return passed ? 0 : 1;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds and runs the extraction benchmark under Wine (not part of the tests: timings vary).
+#   scripts/bench.sh [runs]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+build_all -DBUILD_TESTING=OFF
+cmake --build "$BUILD_DIR" --target ExtractionBenchmark
+prepare_prefix win10
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wine "$BUILD_DIR/bin/ExtractionBenchmark.exe" "${1:-7}" >/dev/null

@@ -1,0 +1,74 @@
+#include "OperationTestKit.h"
+
+#include "InstallLib/Payload.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace OperationTestKit;
+
+namespace {
+
+// A payload made by the build from tests/payloads/<name>.messages, used instead of the resource.
+class PayloadFromFile {
+public:
+    explicit PayloadFromFile(const std::string& name)
+    {
+        char path[MAX_PATH];
+        DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string directory(path, length);
+        directory.resize(directory.rfind('\\'));
+        _putenv_s("KV_PAYLOAD_FILE", (directory + "\\..\\payload\\edge\\" + name + ".lzma").c_str());
+    }
+    ~PayloadFromFile() { _putenv_s("KV_PAYLOAD_FILE", ""); }
+};
+
+std::string FileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+class PartialExtraction : public OperationTest {};
+
+}  // namespace
+
+TEST_F(PartialExtraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHoldIt)
+{
+    // Messages before the end of the uninstaller's data: its name (5 + 10 bytes), its category
+    // (5), the data header (5) and 510560 data bytes; the 128 KiB chunks that hold them: 4.
+    const unsigned uninstallerEnd = 15 + 5 + 5 + 510560;
+    const unsigned expectedChunks = (uninstallerEnd + 131071) / 131072;
+    PayloadFromFile payload("uninstallerfirst");
+    ScratchDir directory;
+    const std::wstring target = directory / L"KvUninstall.exe";
+    OutputCapture output;
+    {
+        ExtractTargets targets{wstring_nc(directory.Path().c_str()), wstring_nc(target.c_str()), {}, {}};
+        WriteFilesFromLzmaStream extraction(targets, CategoryUninstaller);
+        EXPECT_EQ(extraction.DecodedChunks(), expectedChunks);
+        extraction.Commit();
+    }
+    EXPECT_EQ(FileBytes(target), std::string(510560, 'M'));
+    EXPECT_FALSE(Exists(directory / L"uninst.exe"));
+    EXPECT_FALSE(Exists(directory / L"QyProv32.dll")) << "a category outside the selection was written";
+    EXPECT_FALSE(Exists(directory / L"KvSshServer.exe"));
+    EXPECT_EQ(output.Text(), "") << "a partial extraction prints nothing";
+    EXPECT_EQ(UninstallParams(), L"") << "a partial extraction records nothing for the uninstaller";
+}
+
+TEST_F(PartialExtraction, TwoCategoriesDecodeUntilBothAreWritten)
+{
+    PayloadFromFile payload("uninstallerfirst");
+    ScratchDir directory;
+    OutputCapture output;
+    ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+    WriteFilesFromLzmaStream extraction(targets, CategoryUninstaller | CategoryCryptoProvider32);
+    EXPECT_EQ(extraction.DecodedChunks(), (15u + 5 + 5 + 510560 + 17 + 5 + 5 + 100000 + 131071) / 131072);
+    EXPECT_EQ(FileBytes(directory / L"QyProv32.dll"), std::string(100000, 'Q'));
+    EXPECT_FALSE(Exists(directory / L"KvSshServer.exe"));
+    extraction.Commit();
+}
