@@ -18,6 +18,29 @@ typedef GuardedEditPolicy<DeleteOnReboot::TransactionAborted, DeleteOnReboot::Mu
 const wstrview SessionManagerKey = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"_v;
 const wstrview PendingOperationsValue = L"PendingFileRenameOperations"_v;
 
+// The Session Manager key, opened once for the unguarded looks at the list; null when it
+// cannot be opened.
+HKEY SessionManagerForLooking()
+{
+    static const CRegOpen<0, NoView> key(RegLocation::Path(SessionManagerKey), KEY_QUERY_VALUE);
+    return key.Succeeded() ? key.Key() : nullptr;
+}
+
+// Reads the list without the guard; a missing value is an empty list. False when it cannot be read.
+bool ReadPendingOperations(ncvector<wstring_nc>& list)
+{
+    list.clear();
+    HKEY key = SessionManagerForLooking();
+    if (!key)
+        return false;
+    TerminatedText valueName(PendingOperationsValue);
+    LONG status = RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_FILE_NOT_FOUND)
+        return true;
+    CRegRead<0, NoView> read(RegLocation::Key(key), PendingOperationsValue, list);
+    return read.Succeeded();
+}
+
 wstrview WithoutPrefix(wstrview path, wstrview prefix)
 {
     return CompareText(path.substr(0, prefix.len), prefix) == 0 ? path.substr(prefix.len) : path;
@@ -96,6 +119,26 @@ bool DeleteOnReboot::Modify(ncvector<wstring_nc>& content)
     return changed;
 }
 
+// Almost every path has no pending deletion. A deletion that another program adds after this
+// unguarded look could as well have been added right after a guarded edit, so the look changes
+// nothing but the cost of the common case.
+bool DeleteOnReboot::Cancel()
+{
+    if (!MayHavePendingDeletion())
+        return false;
+    return Run();
+}
+
+// False only when the list was read and holds no deletion of the path; an unreadable list is
+// left to the guarded edit to report.
+bool DeleteOnReboot::MayHavePendingDeletion()
+{
+    ncvector<wstring_nc> list;
+    if (!ReadPendingOperations(list))
+        return true;
+    return Modify(list);
+}
+
 void DeleteOnReboot::CheckRetry(unsigned attempts, DWORD elapsed) { Policy::CheckRetry(attempts, elapsed); }
 
 DWORD DeleteOnReboot::MutexWaitTime(DWORD elapsed) { return Policy::MutexWaitTime(elapsed); }
@@ -147,6 +190,10 @@ bool ScheduleDeleteOnReboot(wstrview path)
 bool CancelPendingDelete(wstrview path)
 {
     try {
+        // Mostly nothing is pending at all; then the path need not even be normalised.
+        ncvector<wstring_nc> list;
+        if (ReadPendingOperations(list) && list.empty())
+            return false;
         return DeleteOnReboot(path).Cancel();
     } catch (...) {
         return false;

@@ -21,7 +21,7 @@ public:
     // Adds the deletion of the path at the next restart.
     void Schedule();
     // Removes every pending deletion of the path; true when the list was written.
-    bool Cancel() { return Run(); }
+    bool Cancel();
 
     const wstring_nc& Path() const { return m_path; }
 
@@ -35,6 +35,9 @@ protected:
     void WriteValue(HKEY key, wstrview valueName, const ncvector<wstring_nc>& content, DWORD type) override;
 
 private:
+    // Whether the list, read without the guard, holds a deletion of the path.
+    bool MayHavePendingDeletion();
+
     wstring_nc m_path;
 };
 

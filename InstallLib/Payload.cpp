@@ -73,38 +73,30 @@ public:
     }
     ~LzmaDecoder() { LzmaDec_Free(&m_state, &g_decoderAllocator); }
 
-    // Decodes up to `outputSize` bytes; returns how many were produced and advances `input`.
-    SizeT Decode(unsigned char* output, SizeT outputSize, const unsigned char*& input, SizeT& inputLeft)
+    // Decodes the next chunk of at most `limit` bytes into the dictionary itself, which the
+    // decoder keeps anyway, and returns where the chunk lies: no copy into a separate buffer.
+    const unsigned char* DecodeChunk(SizeT limit, const unsigned char*& input, SizeT& inputLeft, SizeT& produced)
     {
-        SizeT produced = outputSize;
+        if (m_state.dicPos == m_state.dicBufSize)
+            m_state.dicPos = 0;
+        SizeT start = m_state.dicPos;
+        SizeT room = m_state.dicBufSize - start;
         SizeT consumed = inputLeft;
         ELzmaStatus status;
-        SRes result = LzmaDec_DecodeToBuf(&m_state, output, &produced, input, &consumed, LZMA_FINISH_ANY, &status);
+        SRes result = LzmaDec_DecodeToDic(&m_state, start + (limit < room ? limit : room), input, &consumed,
+                                          LZMA_FINISH_ANY, &status);
         input += consumed;
         inputLeft -= consumed;
+        produced = m_state.dicPos - start;
         if (result == SZ_OK && produced == 0)
             result = status == LZMA_STATUS_NEEDS_MORE_INPUT ? SZ_ERROR_INPUT_EOF : SZ_ERROR_DATA;
         if (result != SZ_OK)
             Fail(L"LzmaDecode() failed: error "_v + DecimalText(unsigned(result)));
-        return produced;
+        return m_state.dic + start;
     }
 
 private:
     CLzmaDec m_state;
-};
-
-class HeapBlock : public NoCopy {
-public:
-    explicit HeapBlock(size_t size) : m_bytes(static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, size)))
-    {
-        if (!m_bytes)
-            throw std::bad_alloc();
-    }
-    ~HeapBlock() { HeapFree(GetProcessHeap(), 0, m_bytes); }
-    unsigned char* Get() const { return m_bytes; }
-
-private:
-    unsigned char* m_bytes;
 };
 
 bool IsSixtyFourBitWindows()
@@ -440,7 +432,7 @@ WriteFilesFromLzmaStream::WriteFilesFromLzmaStream(const ExtractTargets& targets
     }
 }
 
-// Decodes one output chunk at a time and parses it before the next; stops early once a partial
+// Decodes one output chunk of at most 128 KiB at a time and parses it before the next; stops early once a partial
 // extraction has written every category it asked for.
 void WriteFilesFromLzmaStream::Extract(const ResourceBytes& payload, const ExtractTargets& targets,
                                        std::uint32_t selection)
@@ -451,15 +443,15 @@ void WriteFilesFromLzmaStream::Extract(const ResourceBytes& payload, const Extra
     std::uint64_t remaining = LittleEndian(payload.data + LZMA_PROPS_SIZE, 8);
     if (remaining == ~std::uint64_t(0))
         Fail(L"WriteFilesFromLzmaStream: end-of-stream marker not supported"_v);
-    HeapBlock output(OutputChunkSize);
     Parser parser(targets, selection, m_createdFiles);
     const unsigned char* input = payload.data + HeaderSize;
     SizeT inputLeft = payload.size - HeaderSize;
     while (remaining > 0 && !parser.Done()) {
         SizeT wanted = remaining < OutputChunkSize ? SizeT(remaining) : OutputChunkSize;
-        SizeT produced = decoder.Decode(output.Get(), wanted, input, inputLeft);
+        SizeT produced = 0;
+        const unsigned char* chunk = decoder.DecodeChunk(wanted, input, inputLeft, produced);
         ++m_decodedChunks;
-        parser.ProcessOutBytes(output.Get(), produced);
+        parser.ProcessOutBytes(chunk, produced);
         remaining -= produced;
     }
     parser.Finish();

@@ -3,8 +3,10 @@
 // conditions, and the extraction's peak memory.
 //   ExtractionBenchmark [runs]
 // The payload is this program's own resource BINARY 130. Exits 1 when the extraction takes more
-// than 1.2 times the bare decode (median of the runs) or its peak private memory grows by more
-// than the dictionary plus 2 MiB.
+// than 1.2 times the bare decode (median of the runs) or its peak working set grows by more than
+// the dictionary plus 2 MiB. (Wine's peak private bytes do not follow large heap blocks, so the
+// working set, which every page of the dictionary enters once the decoder has filled it, is the
+// measure; both are printed.)
 #include "InstallLib/InstallerState.h"
 #include "InstallLib/Payload.h"
 
@@ -41,12 +43,12 @@ double Seconds()
     return double(now.QuadPart) / double(frequency.QuadPart);
 }
 
-SIZE_T PeakPrivateBytes()
+PROCESS_MEMORY_COUNTERS MemoryCounters()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    return counters.PeakPagefileUsage;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters;
 }
 
 // The same decoder, the same chunk size, no parsing and no files.
@@ -145,11 +147,13 @@ int main(int argc, char** argv)
     ResourceBytes payload = LoadResourceBytes(130, L"BINARY");
     unsigned dictionary = payload.data[1] | payload.data[2] << 8 | payload.data[3] << 16 | unsigned(payload.data[4]) << 24;
 
-    SIZE_T before = PeakPrivateBytes();
+    PROCESS_MEMORY_COUNTERS before = MemoryCounters();
     unsigned files = 0;
     std::vector<double> extraction, bare;
     extraction.push_back(Extract(0, files));
-    SIZE_T peakGrowth = PeakPrivateBytes() - before;
+    PROCESS_MEMORY_COUNTERS after = MemoryCounters();
+    SIZE_T peakGrowth = after.PeakWorkingSetSize - before.PeakWorkingSetSize;
+    SIZE_T privateGrowth = after.PeakPagefileUsage - before.PeakPagefileUsage;
     for (int run = 0; run < runs; ++run) {
         double start = Seconds();
         BareDecode(payload);
@@ -165,9 +169,11 @@ int main(int argc, char** argv)
                  "bare decode: median %.3f s over %d runs\n"
                  "extraction:  median %.3f s over %d runs\n"
                  "ratio extraction / bare decode: %.3f (limit 1.200)\n"
-                 "peak private bytes of the extraction: +%.2f MiB (limit: dictionary + 2 MiB = %.2f MiB)\n",
+                 "peak working set of the extraction: +%.2f MiB (limit: dictionary + 2 MiB = %.2f MiB)\n"
+                 "peak private bytes as Wine reports them: +%.2f MiB\n",
                  static_cast<unsigned long>(payload.size), dictionary, files, Median(bare), int(bare.size()),
-                 Median(extraction), int(extraction.size()), ratio, peakGrowth / 1048576.0, allowedGrowth / 1048576.0);
+                 Median(extraction), int(extraction.size()), ratio, peakGrowth / 1048576.0, allowedGrowth / 1048576.0,
+                 privateGrowth / 1048576.0);
     bool passed = ratio <= 1.2 && double(peakGrowth) <= allowedGrowth;
     std::fprintf(stderr, "%s\n", passed ? "within the limits" : "LIMIT MISSED");
     return passed ? 0 : 1;

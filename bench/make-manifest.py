@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes a payload manifest of real PE files (Wine's own Windows DLLs and programs) adding up
+"""Writes a payload manifest of real 32-bit PE files (Wine's own Windows DLLs and programs) adding up
 to about the given number of megabytes, in name order.
 
     make-manifest.py <output manifest> [megabytes]
@@ -10,8 +10,8 @@ import sys
 
 output = sys.argv[1]
 limit = int(float(sys.argv[2] if len(sys.argv) > 2 else 42) * 1000 * 1000)
-candidates = sorted(glob.glob('/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/*.dll') +
-                    glob.glob('/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/*.exe'))
+candidates = sorted(glob.glob('/usr/lib/i386-linux-gnu/wine/i386-windows/*.dll') +
+                    glob.glob('/usr/lib/i386-linux-gnu/wine/i386-windows/*.exe'))
 total = 0
 lines = []
 for path in candidates:
