@@ -33,6 +33,19 @@ void WriteToFile(HANDLE file, wstrview text)
     }
 }
 
+// Whether the standard output handle is a console, asked once per handle.
+bool IsConsole(HANDLE output)
+{
+    static HANDLE s_checked = nullptr;
+    static bool s_console = false;
+    if (output != s_checked) {
+        DWORD mode;
+        s_console = GetConsoleMode(output, &mode) != FALSE;
+        s_checked = output;
+    }
+    return s_console;
+}
+
 }  // namespace
 
 void PrintText(wstrview text)
@@ -40,8 +53,7 @@ void PrintText(wstrview text)
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output == nullptr || output == INVALID_HANDLE_VALUE)
         return;
-    DWORD mode;
-    if (GetConsoleMode(output, &mode))
+    if (IsConsole(output))
         WriteToConsole(output, text);
     else
         WriteToFile(output, text);

@@ -9,4 +9,4 @@ cmake --build "$BUILD_DIR" --target ExtractionBenchmark
 prepare_prefix win10
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wine "$BUILD_DIR/bin/ExtractionBenchmark.exe" "${1:-7}" >/dev/null
+wine "$BUILD_DIR/bin/ExtractionBenchmark.exe" "${1:-11}" >/dev/null
