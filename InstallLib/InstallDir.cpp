@@ -216,13 +216,11 @@ MakeInstallDir::~MakeInstallDir()
     if (KV_SYSCALL("RemoveDirectoryW", FALSE, RemoveDirectoryW(m_path.c_str())))
         return;
     SystemError error(L"RemoveDirectory()"_v, GetLastError());
-    ReportRollbackFailure(L"Rollback: removing directory failed"_v,
-                          (L"Unable to remove previously created directory '"_v + m_path + L"'\n"_v +
-                           error.Description() + L"\nThe directory will be scheduled for removal on reboot."_v)
-                              .str(),
-                          error.Description());
-    PrintLine(L"Scheduling removing directory on reboot"_v);
-    ScheduleDeleteOnReboot(m_path.str());
+    ReportRemovalFailure(L"Rollback: removing directory failed"_v,
+                         (L"Unable to remove previously created directory '"_v + m_path + L"'\n"_v +
+                          error.Description() + L"\nThe directory will be scheduled for removal on reboot."_v)
+                             .str(),
+                         error.Description(), L"Scheduling removing directory on reboot"_v, m_path.str());
 }
 
 void MakeInstallDir::Commit()

@@ -1,5 +1,6 @@
 #include "OperationFramework.h"
 
+#include "DeleteOnReboot.h"
 #include "InstallerState.h"
 #include "Reporting.h"
 #include "UserMessages.h"
@@ -42,6 +43,14 @@ void ReportRollbackFailure(wstrview caption, wstrview text, wstrview description
     PrintLine(description);
     if (InstallerState::Instance().interactive)
         ShowMessageBox(text, caption, MB_ICONERROR | MB_OK);
+}
+
+void ReportRemovalFailure(wstrview caption, wstrview text, wstrview description, wstrview schedulingLine,
+                          wstrview path)
+{
+    ReportRollbackFailure(caption, text, description);
+    PrintLine(schedulingLine);
+    ScheduleDeleteOnReboot(path);
 }
 
 wstring_nc ExceptionDescription(const std::exception& error)

@@ -28,6 +28,10 @@ void AskContinueAfterFailure(wstrview caption, wstrview question, int exitCode, 
 [[noreturn]] void ReportFailureAndAbort(wstrview caption, wstrview boxText, int exitCode, wstrview description);
 // Reports a failed undo; the destruction goes on.
 void ReportRollbackFailure(wstrview caption, wstrview text, wstrview description);
+// Reports an object of the file system that an undo could not remove, then prints
+// `schedulingLine` and schedules the object's deletion at the next restart.
+void ReportRemovalFailure(wstrview caption, wstrview text, wstrview description, wstrview schedulingLine,
+                          wstrview path);
 // The description of a caught exception: its wide text, or what() widened.
 wstring_nc ExceptionDescription(const std::exception& error);
 // The what() text of an exception, widened from the ANSI code page.

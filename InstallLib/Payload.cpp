@@ -476,12 +476,9 @@ void RemoveCreatedFile(wstrview path)
     if (KV_SYSCALL("DeleteFileW", FALSE, DeleteFileW(file)))
         return;
     SystemError error(L"DeleteFile()"_v, GetLastError());
-    PrintLine(L"Rollback: removing file failed"_v);
-    PrintLine(error.Description());
-    if (InstallerState::Instance().interactive)
-        ShowMessageBox(L"Unable to remove previously created '"_v + path + L"'\n"_v + error.Description() +
-                           L"\nThe file will be scheduled for deletion on reboot."_v,
-                       L"Rollback: removing file failed"_v, MB_ICONERROR | MB_OK);
-    PrintLine(L"Rollback: scheduling file deletion on reboot"_v);
-    ScheduleDeleteOnReboot(path);
+    ReportRemovalFailure(L"Rollback: removing file failed"_v,
+                         (L"Unable to remove previously created '"_v + path + L"'\n"_v + error.Description() +
+                          L"\nThe file will be scheduled for deletion on reboot."_v)
+                             .str(),
+                         error.Description(), L"Rollback: scheduling file deletion on reboot"_v, path);
 }

@@ -71,11 +71,9 @@ CreateShortcut::~CreateShortcut()
     if (KV_SYSCALL("DeleteFileW", FALSE, DeleteFileW(m_linkPath.c_str())))
         return;
     wstring_nc error = WinErrorDescription(GetLastError());
-    ReportRollbackFailure(L"Rollback: removing shortcut failed"_v,
-                          (L"Unable to remove previously created shortcut '"_v + m_linkPath + L"'.\n"_v + error +
-                           L"\nThe shortcut will be scheduled for removal on reboot."_v)
-                              .str(),
-                          error.str());
-    PrintLine(L"Scheduling remove shortcut on reboot"_v);
-    ScheduleDeleteOnReboot(m_linkPath.str());
+    ReportRemovalFailure(L"Rollback: removing shortcut failed"_v,
+                         (L"Unable to remove previously created shortcut '"_v + m_linkPath + L"'.\n"_v + error +
+                          L"\nThe shortcut will be scheduled for removal on reboot."_v)
+                             .str(),
+                         error.str(), L"Scheduling remove shortcut on reboot"_v, m_linkPath.str());
 }
