@@ -32,11 +32,11 @@ std::string FileBytes(const std::wstring& path)
     return bytes.str();
 }
 
-class PartialExtraction : public OperationTest {};
+class Extraction : public OperationTest {};
 
 }  // namespace
 
-TEST_F(PartialExtraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHoldIt)
+TEST_F(Extraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHoldIt)
 {
     // Messages before the end of the uninstaller's data: its name (5 + 10 bytes), its category
     // (5), the data header (5) and 510560 data bytes; the 128 KiB chunks that hold them: 4.
@@ -60,7 +60,7 @@ TEST_F(PartialExtraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHold
     EXPECT_EQ(UninstallParams(), L"") << "a partial extraction records nothing for the uninstaller";
 }
 
-TEST_F(PartialExtraction, TwoCategoriesDecodeUntilBothAreWritten)
+TEST_F(Extraction, TwoCategoriesDecodeUntilBothAreWritten)
 {
     PayloadFromFile payload("uninstallerfirst");
     ScratchDir directory;
@@ -71,4 +71,29 @@ TEST_F(PartialExtraction, TwoCategoriesDecodeUntilBothAreWritten)
     EXPECT_EQ(FileBytes(directory / L"QyProv32.dll"), std::string(100000, 'Q'));
     EXPECT_FALSE(Exists(directory / L"KvSshServer.exe"));
     extraction.Commit();
+}
+
+TEST_F(Extraction, AFullInstallRecordsPrintsAndUndoesEveryFile)
+{
+    PayloadFromFile payload("emptydata");
+    ScratchDir directory;
+    OutputCapture output;
+    {
+        ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+        WriteFilesFromLzmaStream extraction(targets, AllCategories);
+        for (const wchar_t* name : {L"e1", L"e2", L"e3"})
+            EXPECT_TRUE(Exists(directory / name)) << Utf8(std::wstring(name));
+    }
+    std::wstring params;
+    std::vector<std::string> expected;
+    for (const wchar_t* name : {L"e1", L"e2", L"e3"}) {
+        params += L" \"-delFile=" + (directory / name) + L"\"";
+        expected.push_back("Installing " + Utf8(directory / name));
+    }
+    for (const wchar_t* name : {L"e3", L"e2", L"e1"})
+        expected.push_back("Rollback: removing previously created file '" + Utf8(directory / name) + "'");
+    EXPECT_EQ(UninstallParams(), params);
+    EXPECT_EQ(Lines(output.Text()), expected);
+    for (const wchar_t* name : {L"e1", L"e2", L"e3"})
+        EXPECT_FALSE(Exists(directory / name)) << "not rolled back: " << Utf8(std::wstring(name));
 }
