@@ -1,6 +1,8 @@
 #include "OperationTestKit.h"
 
 #include "InstallLib/Payload.h"
+#include "InstallLib/RunExit.h"
+#include "NoCrtLib/ErrorText.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -96,4 +98,43 @@ TEST_F(Extraction, AFullInstallRecordsPrintsAndUndoesEveryFile)
     EXPECT_EQ(Lines(output.Text()), expected);
     for (const wchar_t* name : {L"e1", L"e2", L"e3"})
         EXPECT_FALSE(Exists(directory / name)) << "not rolled back: " << Utf8(std::wstring(name));
+}
+
+TEST_F(Extraction, FailingFileCallsEndTheExtractionWithTheirTextsAndRemoveWhatWasWritten)
+{
+    struct FailureCase {
+        const char* function;
+        unsigned nth;
+        const wchar_t* failingName;
+        std::wstring text;  // after the path
+    };
+    const std::wstring created = L"' - CreateFile() failed with the following error: ";
+    const std::wstring written = L"' - WriteFile() failed with the following error: ";
+    const std::vector<FailureCase> cases = {
+        {"CreateFileW", 2, L"e2", created + Wide(WinErrorDescription(ERROR_ACCESS_DENIED).str())},
+        {"WriteFile", 1, L"e2", written + Wide(WinErrorDescription(ERROR_ACCESS_DENIED).str())},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.function);
+        PayloadFromFile payload("emptydata");
+        ScratchDir directory;
+        Tarnlib::FaultSeam::Reset();
+        Tarnlib::FaultSeam::Arm(c.function, c.nth, ERROR_ACCESS_DENIED);
+        OutputCapture output;
+        std::wstring message;
+        try {
+            ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+            WriteFilesFromLzmaStream extraction(targets, AllCategories);
+            ADD_FAILURE() << "the extraction did not fail";
+        } catch (const InstallError& error) {
+            message = Wide(error.Description());
+        }
+        Tarnlib::FaultSeam::Reset();
+        const std::wstring verb = std::string(c.function) == "WriteFile" ? L"writing to" : L"creating";
+        EXPECT_EQ(message, L"Error " + verb + L" target installation file '" + (directory / c.failingName) + c.text);
+        EXPECT_FALSE(Exists(directory / L"e1")) << "the file written before was not removed";
+        std::vector<std::string> lines = Lines(output.Text());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "Rollback: removing previously created file '" + Utf8(directory / L"e1") + "'");
+    }
 }
