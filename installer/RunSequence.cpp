@@ -199,7 +199,10 @@ void RunSteps()
 
     CreateSecuredInstallDir(security);
     InstallOperations operations(state, site);
+    // Operations 5 to 8 and the finishing steps come next; until they exist, the run ends here
+    // and everything above is undone.
     PhaseNotBuilt(L"Registering the service"_v);
+    // Step 18: from here on, nothing is undone.
     operations.Commit();
     security.installDirOp->Commit();
 }
