@@ -9,4 +9,10 @@ cmake --build "$BUILD_DIR" --target ExtractionBenchmark
 prepare_prefix win10
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wine "$BUILD_DIR/bin/ExtractionBenchmark.exe" "${1:-11}" >/dev/null
+# The benchmark is pinned to one core, the same for the bare decode and the extraction, so that
+# neither is moved between cores mid-measurement; the Wine server keeps the other cores.
+pin=()
+if command -v taskset >/dev/null && [ "$(nproc)" -gt 1 ]; then
+  pin=(taskset -c "$(($(nproc) - 1))")
+fi
+"${pin[@]}" wine "$BUILD_DIR/bin/ExtractionBenchmark.exe" "${1:-11}" >/dev/null
