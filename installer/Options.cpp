@@ -4,6 +4,7 @@
 
 #include "InstallLib/RunExit.h"
 #include "NoCrtLib/Paths.h"
+#include "Tarnlib/Files.h"
 #include "Tarnlib/SystemInfo.h"
 
 namespace {
@@ -116,14 +117,7 @@ void ReadFinishingOptions(CmdLine& cmdLine, InstallerState2& state)
         state.startKssCtrl = true;
     if (!cmdLine.GetValue(L"settings"_v, state.settings))
         return;
-    DWORD needed = GetFullPathNameW(state.settings.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return;
     wstring_nc absolute;
-    absolute.resize(needed);
-    DWORD written = GetFullPathNameW(state.settings.c_str(), needed, absolute.data(), nullptr);
-    if (written == 0 || written >= needed)
-        return;
-    absolute.resize(written);
-    state.settings = absolute;
+    if (Tarnlib::CPathMakeAbs<0>(state.settings.str(), absolute).Succeeded())
+        state.settings = absolute;
 }

@@ -212,14 +212,8 @@ InstalledSites ListInstalledSites()
 wstring_nc SiteDisplayNameFromDir(wstrview dir)
 {
     const DefaultSiteNames& names = DefaultSiteNames::Instance();
-    while (dir.len > 0 && dir.ptr[dir.len - 1] == L'\\')
-        dir = dir.substr(0, dir.len - 1);
-    wstrview last;
-    for (ncsize_t i = dir.len; i > 0; --i)
-        if (dir.ptr[i - 1] == L'\\') {
-            last = dir.substr(i);
-            break;
-        }
+    wstring_nc lastComponent = SplitPath(dir).lastComponent;
+    wstrview last = lastComponent.str();
     if (StartsWithNoCase(last, names.siteNamePrefix.str()))
         return names.siteNamePrefix + After(last, names.siteNamePrefix);
     if (StartsWithNoCase(last, names.legacySiteNamePrefix.str()))

@@ -110,3 +110,46 @@ TEST(ProductKey, AnExistingKeyReceivesTheAccessListOfSoftware)
     ExpectRuns({{L"-site=e2e-key -acceptEULA", 150, RunUntilNotBuilt(SitePaths::ForSite(L"e2e-key"))}});
     EXPECT_EQ(KeyDaclText(HKEY_LOCAL_MACHINE, ProductKeyPath), softwareDacl);
 }
+
+TEST(ProductKey, AFailureIsReportedAndEndsTheRunUnlessForced)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
+    SitePaths site = SitePaths::ForSite(L"e2e-key");
+    std::string denied = "RegCreateKeyEx() failed: Windows error 5: ";
+    {
+        wchar_t* text = nullptr;
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                       nullptr, 5, 0x0800, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::wstring message = text ? text : L"";
+        LocalFree(text);
+        while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.'))
+            message.pop_back();
+        denied += Utf8(message);
+    }
+    // The first process-token query is the administrator check, which a failure lets pass; the
+    // second is the product key's, which a failure answers with "not an administrator".
+    struct FaultCase {
+        std::wstring faults;
+        std::wstring options;
+        unsigned long exitCode;
+        std::string output;
+    };
+    const std::vector<FaultCase> cases = {
+        {L"RegCreateKeyExW#1=5", L"", 106,
+         "Creating Korvane registry key\nCreating Korvane registry key failed\n" + denied + "\nAborting...\n\n"},
+        {L"RegCreateKeyExW#1=5,OpenProcessToken#2=5", L"", 106,
+         "Creating Korvane registry key\nCreating Korvane registry key failed\n" + denied +
+             "\nTry running installer as administrator\nAborting...\n\n"},
+        {L"RegCreateKeyExW#1=5", L" -force", 150,
+         "Creating Korvane registry key\nCreating Korvane registry key failed\n" + denied + "\n" +
+             CreationLines(site) + RollbackLines(site) + NotBuiltYet},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(Utf8(c.faults + c.options));
+        InstallerResult result =
+            RunInstaller(L"-site=e2e-key -acceptEULA" + c.options, InstallerBuild::Test, {{L"KV_FAULTS", c.faults}});
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.output, c.output);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ProductKeyPath));
+    }
+}
