@@ -1,8 +1,6 @@
 // Payloads written message by message, and how a listing judges them.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <random>
 #include <sstream>
 
 #include "LzmaCodec.h"
@@ -16,6 +14,8 @@ namespace {
 using test::Bytes;
 using test::Concat;
 using test::EncodedMessage;
+using test::PackErrorOf;
+using test::RandomBytes;
 using test::TempDir;
 namespace fs = std::filesystem;
 
@@ -30,22 +30,8 @@ std::vector<std::uint8_t> RawPayload(const fs::path& description, bool damaged =
     return payload;
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const PackError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
-
 std::vector<std::uint8_t> NoiseBytes(std::size_t count) {
-    std::mt19937 generator(42);
-    std::vector<std::uint8_t> bytes(count);
-    for (auto& byte : bytes) {
-        byte = static_cast<std::uint8_t>(generator());
-    }
-    return bytes;
+    return RandomBytes(count, 42);
 }
 
 TEST(RawPayload, DecodesToExactlyTheDescribedMessages) {
@@ -100,7 +86,7 @@ TEST_P(ListingRefuses, WithAMessageSayingWhy) {
     TempDir dir;
     dir.Write("noise", NoiseBytes(4000));
     const std::vector<std::uint8_t> payload = RawPayload(dir.Write("messages", GetParam().description));
-    const std::string error = ErrorOf([&] { ListPayload(payload); });
+    const std::string error = PackErrorOf([&] { ListPayload(payload); });
     EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
 }
 
@@ -162,17 +148,17 @@ TEST(Listing, FollowsTheInstallersSectionRules) {
 
 TEST(Listing, RefusesPayloadHeadersTheInstallerRefuses) {
     const std::vector<std::uint8_t> shortPayload{0x5D, 0, 0, 0, 2};
-    EXPECT_EQ(ErrorOf([&] { ListPayload(shortPayload); }),
+    EXPECT_EQ(PackErrorOf([&] { ListPayload(shortPayload); }),
               "the payload is 5 bytes long; its LZMA header alone takes 13");
 
     std::vector<std::uint8_t> badProperties(kLzmaHeaderSize + 5, 0);
     badProperties[0] = 225;
-    EXPECT_EQ(ErrorOf([&] { ListPayload(badProperties); }),
+    EXPECT_EQ(PackErrorOf([&] { ListPayload(badProperties); }),
               "invalid LZMA properties byte 225 (must be below 225)");
 
     std::vector<std::uint8_t> unknownSize(kLzmaHeaderSize + 5, 0xFF);
     unknownSize[0] = 0x5D;
-    EXPECT_EQ(ErrorOf([&] { ListPayload(unknownSize); }),
+    EXPECT_EQ(PackErrorOf([&] { ListPayload(unknownSize); }),
               "the LZMA header gives no decoded size (end-marker stream); the installer refuses such a payload");
 }
 
@@ -188,7 +174,7 @@ TEST_P(DescriptionErrors, NameTheLine) {
     TempDir dir;
     dir.Write("noise", NoiseBytes(100));
     const fs::path description = dir.Write("messages", GetParam().description);
-    const std::string error = ErrorOf([&] { RawPayload(description); });
+    const std::string error = PackErrorOf([&] { RawPayload(description); });
     EXPECT_EQ(error, description.string() + ":" + GetParam().error);
 }
 
@@ -208,14 +194,14 @@ INSTANTIATE_TEST_SUITE_P(Table, DescriptionErrors, ::testing::Values(
 TEST(DescriptionErrors, NameAMissingFileAndDamageBeyondTheData) {
     TempDir dir;
     const fs::path missing = dir.Write("missing", "# body from a file\n101 file:nothing-here\n");
-    EXPECT_EQ(ErrorOf([&] { RawPayload(missing); }),
+    EXPECT_EQ(PackErrorOf([&] { RawPayload(missing); }),
               missing.string() + ":2: '" + (dir.Path() / "nothing-here").string() + "' is not an existing regular file");
 
     const fs::path tooFar = dir.Write("too-far", "1 text:a\n101 text:b\ntruncate-compressed 1000000\n");
-    EXPECT_NE(ErrorOf([&] { RawPayload(tooFar); }).find("truncate-compressed 1000000 is beyond the"), std::string::npos);
+    EXPECT_NE(PackErrorOf([&] { RawPayload(tooFar); }).find("truncate-compressed 1000000 is beyond the"), std::string::npos);
 
     const fs::path cutAway = dir.Write("cut-away", "1 text:a\n101 text:b\ntruncate-compressed 3\ncorrupt-compressed 3\n");
-    EXPECT_EQ(ErrorOf([&] { RawPayload(cutAway); }),
+    EXPECT_EQ(PackErrorOf([&] { RawPayload(cutAway); }),
               "corrupt-compressed 3 is beyond the 3 bytes of LZMA data that are kept");
 }
 

@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
+
+#include "PayloadFormat.h"
 
 namespace kvpack::test {
 namespace fs = std::filesystem;
@@ -58,6 +61,24 @@ std::vector<std::uint8_t> Concat(const std::vector<std::vector<std::uint8_t>>& p
         all.insert(all.end(), part.begin(), part.end());
     }
     return all;
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::vector<std::uint8_t> bytes(count);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    return bytes;
+}
+
+std::string PackErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const PackError& error) {
+        return error.what();
+    }
+    return "(no error)";
 }
 
 }  // namespace kvpack::test

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +34,11 @@ std::vector<std::uint8_t> Bytes(std::string_view text);
 // A message as the installer expects it: type, big-endian length, body.
 std::vector<std::uint8_t> EncodedMessage(std::uint8_t type, const std::vector<std::uint8_t>& body);
 std::vector<std::uint8_t> Concat(const std::vector<std::vector<std::uint8_t>>& parts);
+
+// Bytes that do not compress, the same for the same seed.
+std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed);
+
+// The text of the packer's refusal of the action, or "(no error)" when it was accepted.
+std::string PackErrorOf(const std::function<void()>& action);
 
 }  // namespace kvpack::test
