@@ -9,6 +9,7 @@
 // measure; both are printed.)
 #include "InstallLib/InstallerState.h"
 #include "InstallLib/Payload.h"
+#include "ScratchDirectory.h"
 
 extern "C" {
 #include <LzmaDec.h>
@@ -80,51 +81,25 @@ void BareDecode(const ResourceBytes& payload)
     LzmaDec_Free(&decoder, &g_allocator);
 }
 
-std::wstring EmptyDirectory(int run)
+double Extract(unsigned& files)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring directory = std::wstring(temp) + L"kvbench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(run);
-    CreateDirectoryW(directory.c_str(), nullptr);
-    return directory;
-}
-
-void RemoveDirectoryTree(const std::wstring& directory)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                DeleteFileW((directory + L"\\" + name).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(directory.c_str());
-}
-
-double Extract(int run, unsigned& files)
-{
-    std::wstring directory = EmptyDirectory(run);
+    ScratchDirectory directory;
     double start = Seconds();
     {
-        ExtractTargets targets{wstring_nc(directory.c_str()), {}, {}, {}};
+        ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
         WriteFilesFromLzmaStream extraction(targets, AllCategories);
         extraction.Commit();
     }
     double elapsed = Seconds() - start;
     files = 0;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
+    HANDLE search = FindFirstFileW((directory / L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do
             files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
         while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryTree(directory);
     return elapsed;
 }
 
@@ -149,7 +124,7 @@ int main(int argc, char** argv)
 
     PROCESS_MEMORY_COUNTERS before = MemoryCounters();
     unsigned files = 0;
-    Extract(0, files);  // the first extraction, for the memory figure and a warm cache
+    Extract(files);  // the first extraction, for the memory figure and a warm cache
     PROCESS_MEMORY_COUNTERS after = MemoryCounters();
     SIZE_T peakGrowth = after.PeakWorkingSetSize - before.PeakWorkingSetSize;
     SIZE_T privateGrowth = after.PeakPagefileUsage - before.PeakPagefileUsage;
@@ -161,7 +136,7 @@ int main(int argc, char** argv)
         double start = Seconds();
         BareDecode(payload);
         bare.push_back(Seconds() - start);
-        extraction.push_back(Extract(run, files));
+        extraction.push_back(Extract(files));
         ratios.push_back(extraction.back() / bare.back());
     }
 

@@ -93,7 +93,7 @@ TEST_F(DeleteOnRebootList, CancelWithoutTheValueWritesNothing)
 
 TEST_F(DeleteOnRebootList, ShortFormOfAnExistingPathIsMatchedAndScheduledInItsLongForm)
 {
-    ScratchDir dir;
+    ScratchDirectory dir;
     const std::wstring longPath = dir / L"Long file name of a pending deletion.txt";
     WriteTextFile(longPath, "x");
     wchar_t shortBuffer[MAX_PATH] = {};
@@ -114,7 +114,7 @@ TEST_F(DeleteOnRebootList, ShortFormOfAnExistingPathIsMatchedAndScheduledInItsLo
 
 TEST_F(DeleteOnRebootList, ALongPathKeepsItsWholeLength)
 {
-    ScratchDir dir;
+    ScratchDirectory dir;
     std::wstring path = L"\\\\?\\" + dir.Path();
     while (path.size() < 300) {
         path += L"\\" + std::wstring(60, L'd');
@@ -132,7 +132,7 @@ TEST_F(DeleteOnRebootList, ALongPathKeepsItsWholeLength)
 
 TEST_F(DeleteOnRebootList, ScheduleAppendsTheDeletionAndCancelTakesItBackOut)
 {
-    ScratchDir dir;
+    ScratchDirectory dir;
     const std::wstring file = dir / L"scheduled.txt";
     WriteTextFile(file, "x");
     const StringList before = {L"\\??\\C:\\Other\\b.txt", L""};
@@ -150,7 +150,7 @@ TEST_F(DeleteOnRebootList, ScheduleAppendsTheDeletionAndCancelTakesItBackOut)
 
 TEST_F(DeleteOnRebootList, FailuresAreSwallowedSilently)
 {
-    ScratchDir dir;
+    ScratchDirectory dir;
     const std::wstring file = dir / L"scheduled.txt";
     WriteTextFile(file, "x");
     WritePendingList({L"\\??\\C:\\Other\\b.txt", L"", L"\\??\\" + file, L""});

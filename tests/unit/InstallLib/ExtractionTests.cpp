@@ -45,7 +45,7 @@ TEST_F(Extraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHoldIt)
     const unsigned uninstallerEnd = 15 + 5 + 5 + 510560;
     const unsigned expectedChunks = (uninstallerEnd + 131071) / 131072;
     PayloadFromFile payload("uninstallerfirst");
-    ScratchDir directory;
+    ScratchDirectory directory;
     const std::wstring target = directory / L"KvUninstall.exe";
     OutputCapture output;
     {
@@ -65,7 +65,7 @@ TEST_F(Extraction, TheUninstallerAloneStopsDecodingAfterTheChunksThatHoldIt)
 TEST_F(Extraction, TwoCategoriesDecodeUntilBothAreWritten)
 {
     PayloadFromFile payload("uninstallerfirst");
-    ScratchDir directory;
+    ScratchDirectory directory;
     OutputCapture output;
     ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
     WriteFilesFromLzmaStream extraction(targets, CategoryUninstaller | CategoryCryptoProvider32);
@@ -78,7 +78,7 @@ TEST_F(Extraction, TwoCategoriesDecodeUntilBothAreWritten)
 TEST_F(Extraction, AFullInstallRecordsPrintsAndUndoesEveryFile)
 {
     PayloadFromFile payload("emptydata");
-    ScratchDir directory;
+    ScratchDirectory directory;
     OutputCapture output;
     {
         ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
@@ -117,7 +117,7 @@ TEST_F(Extraction, FailingFileCallsEndTheExtractionWithTheirTextsAndRemoveWhatWa
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.function);
         PayloadFromFile payload("emptydata");
-        ScratchDir directory;
+        ScratchDirectory directory;
         Tarnlib::FaultSeam::Reset();
         Tarnlib::FaultSeam::Arm(c.function, c.nth, ERROR_ACCESS_DENIED);
         OutputCapture output;

@@ -40,7 +40,7 @@ std::string RemoveFailure(DWORD error) { return "RemoveDirectory() failed: " + U
 // The temp directory stands for an existing D:\A.
 class InstallDirTest : public OperationTest {
 protected:
-    ScratchDir m_root;
+    ScratchDirectory m_root;
 };
 
 TEST_F(InstallDirTest, MissingParentsAreCreatedFromTheTopAndRemovedFromTheBottom)
@@ -99,7 +99,7 @@ enum class Layout {
     CreateDenied,        // <root>\Srv is missing; CreateDirectoryW fails with access denied
 };
 
-std::wstring Prepare(const ScratchDir& root, Layout layout)
+std::wstring Prepare(const ScratchDirectory& root, Layout layout)
 {
     switch (layout) {
     case Layout::FileAtPath:
@@ -127,7 +127,7 @@ TEST_F(InstallDirTest, ParentsReceiveTheSecurityAttributesUnlessFlagFourIsSet)
     const std::string refused = CreateFailure(ERROR_UNKNOWN_REVISION);
     for (unsigned flags : {0u, 4u}) {
         SCOPED_TRACE("flags " + std::to_string(flags));
-        ScratchDir root;
+        ScratchDirectory root;
         const std::wstring b = root / L"B";
         const std::wstring srv = b + L"\\Srv";
         State().uninstallParams.clear();
@@ -163,7 +163,7 @@ TEST_F(InstallDirTest, FailuresThatEndTheUnattendedRun)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchDir root;
+        ScratchDirectory root;
         const std::wstring path = Prepare(root, c.layout);
         State().force = c.force;
         State().uninstallParams.clear();
@@ -193,7 +193,7 @@ TEST_F(InstallDirTest, AnExistingDirectoryIsKeptAndNeverRemoved)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchDir root;
+        ScratchDirectory root;
         const std::wstring path = root / L"Srv";
         CreateDirectoryW(path.c_str(), nullptr);
         if (c.withFile)
@@ -298,7 +298,7 @@ TEST_F(InstallDirTest, InteractiveReportsShowTheirBoxes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchDir root;
+        ScratchDirectory root;
         const std::wstring path = Prepare(root, c.layout);
         State().force = c.force;
         GoInteractive(c.answers);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OutputCapture.h"
+#include "ScratchDirectory.h"
 
 #include "InstallLib/InstallerState.h"
 #include "InstallLib/RunExit.h"
@@ -42,25 +43,6 @@ std::optional<int> ExitCodeOf(Action action)
 bool Exists(const std::wstring& path);
 bool IsDirectory(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& content);
-// Removes a file or a directory with everything in it; a missing path is fine.
-void RemoveTree(const std::wstring& path);
-
-// A fresh, uniquely named directory under the temp folder, in long form, removed with its
-// contents when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir() { RemoveTree(m_path); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::wstring& Path() const { return m_path; }
-    std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
-
-private:
-    std::wstring m_path;
-};
-
 // HKLM "SYSTEM\CurrentControlSet\Control\Session Manager" "PendingFileRenameOperations".
 struct RawPendingValue {
     bool present = false;

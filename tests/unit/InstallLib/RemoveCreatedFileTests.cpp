@@ -13,7 +13,7 @@ class RemovingCreatedFiles : public OperationTest {};
 
 TEST_F(RemovingCreatedFiles, AFileThatCannotBeRemovedIsReportedAndScheduledForTheNextRestart)
 {
-    ScratchDir directory;
+    ScratchDirectory directory;
     const std::wstring file = directory / L"KssCtrl.exe";
     WriteTextFile(file, "x");
     Tarnlib::FaultSeam::Arm("DeleteFileW", 1, ERROR_SHARING_VIOLATION);
@@ -39,7 +39,7 @@ TEST_F(RemovingCreatedFiles, AFileThatCannotBeRemovedIsReportedAndScheduledForTh
 
 TEST_F(RemovingCreatedFiles, InInteractiveModeTheFailureIsAlsoShownInABox)
 {
-    ScratchDir directory;
+    ScratchDirectory directory;
     const std::wstring file = directory / L"uninst.exe";
     WriteTextFile(file, "x");
     GoInteractive();

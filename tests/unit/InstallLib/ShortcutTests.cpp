@@ -87,7 +87,7 @@ protected:
         OperationTest::TearDown();
     }
 
-    ScratchDir m_dir;
+    ScratchDirectory m_dir;
     std::wstring m_target;
     std::wstring m_link;
 

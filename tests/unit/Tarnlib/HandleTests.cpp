@@ -1,4 +1,5 @@
 #include "WrapperTestSupport.h"
+#include "ScratchDirectory.h"
 
 #include "NoCrtLib/ErrorText.h"
 #include "Tarnlib/FaultSeam.h"
@@ -22,31 +23,10 @@ namespace {
 // A fresh directory under the temporary directory, removed with its files afterwards.
 class FileWrappers : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        FaultSeam::Reset();
-        wchar_t temp[MAX_PATH + 1] = {};
-        ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-        m_directory = std::wstring(temp) + L"KvTarnlibTests-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                      CurrentTestName();
-        CreateDirectoryW(m_directory.c_str(), nullptr);
-        ASSERT_NE(GetFileAttributesW(m_directory.c_str()), INVALID_FILE_ATTRIBUTES);
-    }
-    void TearDown() override
-    {
-        FaultSeam::Reset();
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((m_directory + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW(Path(found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(m_directory.c_str());
-    }
+    void SetUp() override { FaultSeam::Reset(); }
+    void TearDown() override { FaultSeam::Reset(); }
 
-    std::wstring Path(const std::wstring& name) const { return m_directory + L"\\" + name; }
+    std::wstring Path(const std::wstring& name) const { return m_directory / name; }
 
     void WriteFile(const std::wstring& name, const std::string& content) const
     {
@@ -64,7 +44,7 @@ protected:
         return GetFileAttributesW(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    std::wstring m_directory;
+    ScratchDirectory m_directory;
 };
 
 }  // namespace
@@ -159,7 +139,7 @@ TEST_F(FileWrappers, MakeAbsResolvesAgainstTheCurrentDirectory)
         CurrentDirectoryRestorer() { GetCurrentDirectoryW(MAX_PATH, saved); }
         ~CurrentDirectoryRestorer() { SetCurrentDirectoryW(saved); }
     } restorer;
-    ASSERT_TRUE(SetCurrentDirectoryW(m_directory.c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryW(m_directory.Path().c_str()));
     wchar_t current[MAX_PATH + 1] = {};
     GetCurrentDirectoryW(MAX_PATH, current);
     std::wstring here = current;
