@@ -18,6 +18,11 @@ void AskContinueAfterFailure(wstrview caption, wstrview question, int exitCode, 
 {
     PrintLine(caption);
     PrintLine(description);
+    ContinueOrAbort(question, caption, exitCode);
+}
+
+void ContinueOrAbort(wstrview question, wstrview caption, int exitCode)
+{
     const InstallerState& state = InstallerState::Instance();
     if (state.interactive) {
         if (ShowMessageBox(question, caption, MB_ICONWARNING | MB_YESNO) == IDYES)
@@ -28,12 +33,10 @@ void AskContinueAfterFailure(wstrview caption, wstrview question, int exitCode, 
     Abort(exitCode);
 }
 
+// The same report as that of a failed undo, and then the end of the run.
 void ReportFailureAndAbort(wstrview caption, wstrview boxText, int exitCode, wstrview description)
 {
-    PrintLine(caption);
-    PrintLine(description);
-    if (InstallerState::Instance().interactive)
-        ShowMessageBox(boxText, caption, MB_ICONERROR | MB_OK);
+    ReportRollbackFailure(caption, boxText, description);
     Abort(exitCode);
 }
 

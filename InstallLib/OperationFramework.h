@@ -24,6 +24,9 @@ private:
 // Reports an operation's failure; returns when the run goes on (confirmed, or forced when
 // unattended), otherwise prints "Aborting..." and ends the run with `exitCode`.
 void AskContinueAfterFailure(wstrview caption, wstrview question, int exitCode, wstrview description);
+// Returns when the run goes on: "Yes" to the question when interactive, `-force` when
+// unattended; otherwise prints "Aborting..." and ends the run with `exitCode`.
+void ContinueOrAbort(wstrview question, wstrview caption, int exitCode);
 // Reports a failure that offers no choice and ends the run with `exitCode`.
 [[noreturn]] void ReportFailureAndAbort(wstrview caption, wstrview boxText, int exitCode, wstrview description);
 // Reports a failed undo; the destruction goes on.

@@ -1,10 +1,7 @@
 #include "Payload.h"
 
 #include "DeleteOnReboot.h"
-#include "InstallerState.h"
-#include "Reporting.h"
 #include "RunExit.h"
-#include "UserMessages.h"
 
 #include "NoCrtLib/ConsoleOutput.h"
 #include "NoCrtLib/ErrorText.h"
@@ -151,17 +148,10 @@ ResourceBytes PayloadBytes()
 void ConfirmOverwrite(wstrview path)
 {
     PrintLine(L"File '"_v + path + L"' already exists"_v);
-    const InstallerState& state = InstallerState::Instance();
-    if (state.interactive) {
-        wstring_nc text = L"File '"_v + path +
-                          L"' already exists.\nDo you want it to be overwritten?\nClicking 'Yes' will overwrite the "
-                          L"file, clicking 'No' will abort the installation."_v;
-        if (ShowMessageBox(text, L"File already exists"_v, MB_ICONWARNING | MB_YESNO) == IDYES)
-            return;
-    } else if (state.force) {
-        return;
-    }
-    Abort(ExitFileExists);
+    ContinueOrAbort(L"File '"_v + path +
+                        L"' already exists.\nDo you want it to be overwritten?\nClicking 'Yes' will overwrite the "
+                        L"file, clicking 'No' will abort the installation."_v,
+                    L"File already exists"_v, ExitFileExists);
 }
 
 }  // namespace

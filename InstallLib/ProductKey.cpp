@@ -67,7 +67,7 @@ void EnsureProductKey(bool& keyOpened)
     OpenKey productKey;
     DWORD disposition = 0;
     LONG status = KV_SYSCALL_STATUS("RegCreateKeyExW",
-                                    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Korvane", 0, nullptr, 0,
+                                    RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductKey.ptr, 0, nullptr, 0,
                                                     READ_CONTROL | WRITE_DAC, nullptr, productKey.Address(),
                                                     &disposition));
     if (status != ERROR_SUCCESS)
@@ -108,23 +108,15 @@ void ReportFailure(bool keyOpened, wstrview failure, bool isAdministrator)
     PrintLine(failure);
     if (!isAdministrator)
         PrintLine(L"Try running installer as administrator"_v);
-    const InstallerState& state = InstallerState::Instance();
-    if (!state.interactive) {
-        if (state.force)
-            return;
-        Abort(ExitProductKeyFailed);
-    }
     wstring_nc text = caption + L".\n"_v + failure + L".\n"_v;
     wstrview boxCaption = L"Creating Korvane registry key failed"_v;
-    if (!isAdministrator) {
+    if (!isAdministrator && InstallerState::Instance().interactive) {
         text += L"Try running installer as Administrator.\n"_v;
         ShowMessageBox(text, boxCaption, MB_ICONWARNING | MB_OK);
         throw SilentExit(ExitProductKeyFailed);
     }
-    text += L"Continuing installation is not recommended. Do you want to continue anyway?"_v;
-    if (ShowMessageBox(text, boxCaption, MB_ICONWARNING | MB_YESNO) == IDYES)
-        return;
-    Abort(ExitProductKeyFailed);
+    ContinueOrAbort(text + L"Continuing installation is not recommended. Do you want to continue anyway?"_v,
+                    boxCaption, ExitProductKeyFailed);
 }
 
 }  // namespace

@@ -25,11 +25,7 @@ public:
     template <class Other>
     void CopyResult(const Other& other)
     {
-        m_function = other.Function();
-        m_error = other.Error();
-        m_successMessage.clear();
-        m_failureMessage.clear();
-        ResetErrorText();
+        SetFailure(other.Function(), other.Error());
     }
     virtual wstrview ErrorKind() const = 0;
     virtual wstring_nc ErrorCodeText() const = 0;
@@ -67,10 +63,14 @@ public:
 
 protected:
     // Records a failure of `function` (a call's name with "()").
+    // Records the result of a call; the texts made of the previous one are dropped.
     void SetFailure(wstrview function, E error)
     {
         m_function = function;
         m_error = error;
+        m_successMessage.clear();
+        m_failureMessage.clear();
+        ResetErrorText();
     }
     virtual void ResetErrorText() = 0;
 
@@ -136,7 +136,6 @@ protected:
     void Fail(wstrview function, unsigned long error)
     {
         this->SetFailure(function, error);
-        m_errorText.clear();
         if constexpr (Throw == 1)
             throw Exception(*this);
     }
@@ -166,7 +165,6 @@ protected:
     void Fail(wstrview function, HRESULT hr)
     {
         this->SetFailure(function, hr);
-        m_errorTextKnown = false;
         if constexpr (Throw == 1)
             throw BaseExceptionEx<long>(*this);
     }

@@ -1,4 +1,5 @@
 #include "Checks.h"
+#include "ExitCodes.h"
 
 #include "Sites.h"
 
@@ -89,12 +90,12 @@ void RefuseOldWindows()
                                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
         if (answer == IDYES)
             return;
-        Abort(130);
+        Abort(ExitUnsupportedWindows);
     }
     if (state.force)
         return;
     PrintLine(L"Note: use /Force flag to override version checking"_v);
-    Abort(130);
+    Abort(ExitUnsupportedWindows);
 }
 
 }  // namespace
@@ -126,7 +127,7 @@ void CheckAdministrator()
     if (InstallerState::Instance().interactive)
         ShowMessageBox(L"This program must be run by a user with administrator privileges."_v,
                        L"Installation aborted"_v, MB_ICONERROR);
-    Abort(131);
+    Abort(ExitNotAdministrator);
 }
 
 void CheckOsVersion()

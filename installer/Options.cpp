@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "ExitCodes.h"
 #include "Sites.h"
 
 #include "InstallLib/RunExit.h"
@@ -9,14 +10,11 @@
 
 namespace {
 
-const wstrview SiteNameCharacters = L"abcdefghijklmnopqrstuvwxyz0123456789-_"_v;
-
 bool ContainsSiteNameCharacter(wstrview text)
 {
     for (ncsize_t i = 0; i < text.len; ++i)
-        for (ncsize_t j = 0; j < SiteNameCharacters.len; ++j)
-            if (AsciiLower(text.ptr[i]) == SiteNameCharacters.ptr[j])
-                return true;
+        if (IsSiteNameCharacter(text.ptr[i]))
+            return true;
     return false;
 }
 
@@ -58,17 +56,12 @@ wstring_nc CheckSiteAgainstDirectory(wstrview displayName, wstrview installDir)
     return wstring_nc(displayName);
 }
 
-bool SiteMatches(const InstalledSite& site, wstrview displayName)
-{
-    return EqualsNoCase(site.name.str(), displayName) || EqualsNoCase(site.otherName.str(), displayName);
-}
-
 void CheckAgainstInstalledSites(wstrview displayName, wstring_nc& installDir)
 {
     InstalledSites sites = ListInstalledSites();
     if (!installDir.empty()) {
         for (ncsize_t i = 0; i < sites.size(); ++i)
-            if (SiteMatches(sites[i], displayName) && !EqualsNoCase(sites[i].installDir.str(), installDir.str()))
+            if (sites[i].IsNamed(displayName) && !EqualsNoCase(sites[i].installDir.str(), installDir.str()))
                 throw CmdLine::Err(
                     L"The provided '-installDir' parameter points to a site which is already\n"
                     L"installed in a different directory. Remove the existing site installation\n"
@@ -76,7 +69,7 @@ void CheckAgainstInstalledSites(wstrview displayName, wstring_nc& installDir)
         return;
     }
     for (ncsize_t i = 0; i < sites.size(); ++i)
-        if (SiteMatches(sites[i], displayName)) {
+        if (sites[i].IsNamed(displayName)) {
             installDir = sites[i].installDir;
             return;
         }
@@ -93,7 +86,7 @@ void ReadInstallerOptions(CmdLine& cmdLine, InstallerState& state)
     }
     state.interactive = false;
     if (cmdLine.IsHelp())
-        throw SilentExit(200);
+        throw SilentExit(ExitHelp);
     if (cmdLine.IsFlag(L"interactive"_v, true))
         state.interactive = true;
     if (cmdLine.IsFlag(L"force"_v, true))

@@ -3,10 +3,6 @@
 #include "Sites.h"
 
 #include "NoCrtLib/Exceptions.h"
-#include "NoCrtLib/Paths.h"
-#include "Tarnlib/Registry.h"
-
-using namespace Tarnlib;
 
 namespace {
 
@@ -14,8 +10,7 @@ namespace {
 wstring_nc RegisteredValue(wstrview registeredName, wstrview valueName)
 {
     wstring_nc value;
-    CRegRead<0, NoView> read(RegLocation::Machine(JoinPath(UninstallKey, registeredName).str()), valueName, value);
-    if (read.Failed())
+    if (!ReadUninstallValue(registeredName, valueName, value))
         value.clear();
     return value;
 }

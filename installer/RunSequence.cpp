@@ -2,6 +2,7 @@
 
 #include "Checks.h"
 #include "CmdLine.h"
+#include "ExitCodes.h"
 #include "InstallerState.h"
 #include "Options.h"
 #include "Replacement.h"
@@ -35,13 +36,6 @@ using namespace Tarnlib;
 namespace {
 
 const wstrview RunKey = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"_v;
-
-enum ExitCode {
-    ExitMissingAcceptEula = 140,
-    ExitUnexpectedException = 150,
-    ExitHelp = 200,
-    ExitCommandLineError = 201,
-};
 
 // A phase of the run that this build does not contain yet ends the run instead of pretending
 // to succeed.

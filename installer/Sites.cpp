@@ -1,5 +1,6 @@
 #include "Sites.h"
 
+#include "InstallLib/ProductKey.h"
 #include "NoCrtLib/Exceptions.h"
 #include "NoCrtLib/Paths.h"
 #include "NoCrtLib/Sha1.h"
@@ -14,11 +15,6 @@ using namespace Tarnlib;
 
 namespace {
 
-bool IsSiteNameCharacter(wchar_t c)
-{
-    return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'-' ||
-           c == L'_';
-}
 
 wstrview After(wstrview text, wstrview prefix) { return text.substr(prefix.len); }
 
@@ -77,26 +73,19 @@ bool OtherGenerationName(wstrview key, wstring_nc& otherName)
     return true;
 }
 
-bool ReadSiteValue(wstrview subkey, wstrview valueName, wstring_nc& value)
-{
-    CRegRead<0, NoView> read(RegLocation::Machine(subkey), valueName, value);
-    return read.Succeeded();
-}
-
 // Reads one Uninstall subkey; false when it is no readable site.
 bool ReadInstalledSite(wstrview keyName, InstalledSite& site)
 {
     if (!OtherGenerationName(keyName, site.otherName))
         return false;
     site.name = keyName;
-    wstring_nc subkey = UninstallKeyOf(keyName);
-    if (!ReadSiteValue(subkey, L"Version"_v, site.version))
+    if (!ReadUninstallValue(keyName, L"Version"_v, site.version))
         return false;
-    ReadSiteValue(subkey, L"VersionInfo"_v, site.versionInfo);
-    if (ReadSiteValue(subkey, L"InstallDir"_v, site.installDir))
+    ReadUninstallValue(keyName, L"VersionInfo"_v, site.versionInfo);
+    if (ReadUninstallValue(keyName, L"InstallDir"_v, site.installDir))
         return true;
     wstring_nc uninstallString;
-    if (!ReadSiteValue(subkey, L"UninstallString"_v, uninstallString))
+    if (!ReadUninstallValue(keyName, L"UninstallString"_v, uninstallString))
         return false;
     try {
         site.installDir = DirectoryOfUninstallCommand(uninstallString);
@@ -107,6 +96,23 @@ bool ReadInstalledSite(wstrview keyName, InstalledSite& site)
 }
 
 }  // namespace
+
+bool IsSiteNameCharacter(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'-' ||
+           c == L'_';
+}
+
+bool InstalledSite::IsNamed(wstrview displayName) const
+{
+    return EqualsNoCase(name.str(), displayName) || EqualsNoCase(otherName.str(), displayName);
+}
+
+bool ReadUninstallValue(wstrview registeredName, wstrview valueName, wstring_nc& value)
+{
+    CRegRead<0, NoView> read(RegLocation::Machine(UninstallKeyOf(registeredName)), valueName, value);
+    return read.Succeeded();
+}
 
 wstrview ObjectNamePrefixFor(const WindowsVersion& version)
 {
@@ -171,7 +177,7 @@ void SiteInfo::Set(wstrview name)
         serviceName = DefaultServiceName + L"-"_v + site;
         legacyName = names.legacySiteName + L"-"_v + site;
     }
-    if (!ReadSiteValue(UninstallKeyOf(displayName), L"InstallDir"_v, installDir))
+    if (!ReadUninstallValue(displayName, L"InstallDir"_v, installDir))
         installDir = InstallerDirectory();
     settingsKey = JoinPath(ProductKey, serviceName);
 
@@ -225,8 +231,7 @@ wstring_nc RegisteredSiteName(wstrview dir, const InstalledSites& sites)
 {
     wstring_nc displayName = SiteDisplayNameFromDir(dir);
     for (ncsize_t i = 0; i < sites.size(); ++i)
-        if (EqualsNoCase(sites[i].name.str(), displayName.str()) ||
-            EqualsNoCase(sites[i].otherName.str(), displayName.str()))
+        if (sites[i].IsNamed(displayName.str()))
             return sites[i].name;
     return displayName;
 }

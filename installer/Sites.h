@@ -11,7 +11,6 @@
 
 inline constexpr wstrview DefaultServiceName = L"KvSshServer"_v;
 inline constexpr wstrview UninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"_v;
-inline constexpr wstrview ProductKey = L"SOFTWARE\\Korvane"_v;
 
 // One site registered under the Uninstall key.
 struct InstalledSite {
@@ -20,6 +19,9 @@ struct InstalledSite {
     wstring_nc installDir;
     wstring_nc version;
     wstring_nc versionInfo;
+
+    // Whether the display name names this site, in either naming generation.
+    bool IsNamed(wstrview displayName) const;
 };
 
 typedef ncvector<InstalledSite> InstalledSites;
@@ -47,9 +49,13 @@ struct SiteInfo : Tarnlib::LazySingleton<SiteInfo> {
 // "Global\Korvane" on Windows 2000 and later, "Korvane" before: the start of the site's
 // event and table names.
 wstrview ObjectNamePrefixFor(const Tarnlib::WindowsVersion& version);
-// Keeps only the characters 0-9, A-Z, a-z, "-" and "_".
+// The characters of site names: 0-9, A-Z, a-z, "-" and "_".
+bool IsSiteNameCharacter(wchar_t c);
+// Keeps only the site-name characters.
 wstring_nc FilterSiteName(wstrview name);
 InstalledSites ListInstalledSites();
+// Reads a string value of a registered site's Uninstall key; false when missing or unreadable.
+bool ReadUninstallValue(wstrview registeredName, wstrview valueName, wstring_nc& value);
 wstring_nc SiteDisplayNameFromDir(wstrview dir);
 wstring_nc RegisteredSiteName(wstrview dir, const InstalledSites& sites);
 wstring_nc SanitizeSiteName(wstrview name);
