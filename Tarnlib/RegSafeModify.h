@@ -41,7 +41,9 @@ protected:
 
 private:
     class Attempt;
-    bool RunAttempt(wstrview keyPath, wstrview valueName, wstrview guardName, DWORD start);
+    // The value written or not; nothing when another writer's transaction collided with it.
+    std::optional<bool> RunAttempt(wstrview keyPath, wstrview valueName, wstrview guardName, DWORD start);
+    bool Edit(const Attempt& attempt, wstrview valueName, wstrview guardName);
 };
 
 // Owns a guard mutex for the duration of one attempt; releasing keeps the thread's last error.
@@ -95,10 +97,28 @@ public:
     std::optional<CRegOpen<1, NoView>> key;
 };
 
+// Failures of beginning the attempt (the transaction, the mutex, opening the key) are never
+// collisions; only the edit inside the transaction is retried.
 template <class T, int N>
-bool CRegSafeModify<T, N>::RunAttempt(wstrview keyPath, wstrview valueName, wstrview guardName, DWORD start)
+std::optional<bool> CRegSafeModify<T, N>::RunAttempt(wstrview keyPath, wstrview valueName, wstrview guardName,
+                                                     DWORD start)
 {
     Attempt attempt(*this, keyPath, guardName, start);
+    try {
+        return Edit(attempt, valueName, guardName);
+    } catch (const RegException& error) {
+        if (!attempt.transaction || error.Error() != ErrorTransactionNotActive)
+            throw;
+    } catch (const TransactionException& error) {
+        if (!attempt.transaction || error.Error() != ErrorTransactionAlreadyAborted)
+            throw;
+    }
+    return std::nullopt;
+}
+
+template <class T, int N>
+bool CRegSafeModify<T, N>::Edit(const Attempt& attempt, wstrview valueName, wstrview guardName)
+{
     HKEY key = attempt.key->Key();
     if (attempt.transaction)
         CRegWrite<1, NoView>(RegLocation::Key(key), guardName, DWORD(0));
@@ -123,16 +143,8 @@ bool CRegSafeModify<T, N>::Run()
     wstring_nc guardName = GuardName();
     DWORD start = GetTickCount();
     for (unsigned attempts = 0;; ++attempts) {
-        bool transacted = AvailableTransactionFunctions() != nullptr;
-        try {
-            return RunAttempt(keyPath, valueName, guardName, start);
-        } catch (const RegException& error) {
-            if (!transacted || error.Error() != ErrorTransactionNotActive)
-                throw;
-        } catch (const TransactionException& error) {
-            if (!transacted || error.Error() != ErrorTransactionAlreadyAborted)
-                throw;
-        }
+        if (std::optional<bool> written = RunAttempt(keyPath, valueName, guardName, start))
+            return *written;
         CheckRetry(attempts, GetTickCount() - start);
     }
 }

@@ -200,18 +200,38 @@ TEST_F(GuardedEdit, CollisionsAreRetriedWithinTheLimits)
 
 TEST_F(GuardedEdit, OtherFailuresPropagateAtOnce)
 {
-    UseFakeTransactions();
-    FaultSeam::Arm("RegSetValueExW", 1, ERROR_ACCESS_DENIED);
-    AppendEntryEdit edit(ScratchPath, ListValue, L"x"_v);
-    try {
-        edit.Run();
-        ADD_FAILURE() << "no exception";
-    } catch (const RegException& error) {
-        EXPECT_EQ(error.Error(), DWORD(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(std::wstring(error.Function().ptr, error.Function().len), L"RegSetValueExW()");
+    struct PropagationCase {
+        const char* name;
+        bool transactions;
+        const char* function;  // the failing call, armed for its first use
+        DWORD error;
+        const wchar_t* reported;
+    };
+    const std::vector<PropagationCase> cases = {
+        {"access denied while writing", true, "RegSetValueExW", ERROR_ACCESS_DENIED, L"RegSetValueExW()"},
+        {"a collision error without a transaction", false, "RegSetValueExW", ErrorTransactionNotActive,
+         L"RegSetValueExW()"},
+        {"a collision error while opening the key", true, "RegOpenKeyTransactedW", ErrorTransactionNotActive,
+         L"RegOpenKeyTransactedW()"},
+    };
+    for (const PropagationCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.transactions)
+            UseFakeTransactions();
+        FaultSeam::Arm(c.function, 1, c.error);
+        AppendEntryEdit edit(ScratchPath, ListValue, L"x"_v);
+        try {
+            edit.Run();
+            ADD_FAILURE() << "no exception";
+        } catch (const RegException& error) {
+            EXPECT_EQ(error.Error(), c.error);
+            EXPECT_EQ(std::wstring(error.Function().ptr, error.Function().len), c.reported);
+        }
+        EXPECT_EQ(edit.checkRetryCalls, 0u);
+        EXPECT_EQ(FakeTransactions::creates, c.transactions ? 1u : 0u);
+        TearDown();
     }
-    EXPECT_EQ(edit.checkRetryCalls, 0u);
-    EXPECT_EQ(FakeTransactions::creates, 1u);
 }
 
 TEST_F(GuardedEdit, ConcurrentProcessesLoseNoUpdate)
