@@ -75,10 +75,10 @@ void ProbeRunningSite(wstrview registeredName, const InstallerState& state, Inst
 
 // Step 14: the continuation values of an earlier run are dropped; the run's own entries open
 // the uninstaller parameters.
-void PrepareUninstallParams(InstallerState& state, const SiteInfo& site)
+void PrepareUninstallParams(InstallerState& state, const SiteInfo& site, wstrview displayName)
 {
-    for (const wstring_nc* name : {&site.legacyName, &site.displayName}) {
-        CRegDeleteValue<0, NoView> deleteValue(RegLocation::Path(RunKey), ContinuationValueName(name->str()));
+    for (wstrview name : {site.legacyName.str(), displayName}) {
+        CRegDeleteValue<0, NoView> deleteValue(RegLocation::Path(RunKey), ContinuationValueName(name));
     }
     const wstring_nc& installDir = state.installDir;
     AppendUninstallParam(L" -feedback="_v + DecimalText(0));
@@ -93,11 +93,10 @@ void PrepareUninstallParams(InstallerState& state, const SiteInfo& site)
 // The three shortcuts of a site, destroyed among themselves in the order of their creation.
 class SiteShortcuts : public NoCopy {
 public:
-    SiteShortcuts(wstrview startMenuFolder, const InstallerState& state, const SiteInfo& site)
+    SiteShortcuts(wstrview startMenuFolder, const InstallerState& state, wstrview displayName)
     {
         const wstring_nc& installDir = state.installDir;
         wstring_nc controlPanel = JoinPath(installDir.str(), L"KssCtrl.exe"_v);
-        const wstring_nc& displayName = site.displayName;
         m_shortcuts[0].emplace(JoinPath(startMenuFolder, displayName + L" Control Panel.lnk"_v).str(),
                                controlPanel.str(), L""_v, installDir.str(),
                                (L"Korvane "_v + displayName + L" "_v + ProductVersion + L" Control Panel"_v).str(),
@@ -130,16 +129,17 @@ private:
 };
 
 // Step 16: the install operations, constructed in their order; destroyed in reverse order,
-// undoing their changes unless committed.
+// undoing their changes unless committed. Names shown to the user keep the display name as the
+// install directory gives it; only the site's internal names are reduced to site-name characters.
 class InstallOperations : public NoCopy {
 public:
-    InstallOperations(const InstallerState& state, const SiteInfo& site)
-        : m_startMenuPath(JoinPath(UserProgramsFolder().str(), site.displayName.str())),
+    InstallOperations(const InstallerState& state, wstrview displayName)
+        : m_startMenuPath(JoinPath(UserProgramsFolder().str(), displayName)),
           m_termInfo(JoinPath(state.installDir.str(), L"TermInfo"_v).str(), nullptr,
                      MakeInstallDir::NoParents | MakeInstallDir::ParentsWithoutSecurity),
           m_productFiles(ExtractTargets{state.installDir, wstring_nc(), wstring_nc(), wstring_nc()}, AllCategories),
           m_startMenuFolder(m_startMenuPath.str(), nullptr, MakeInstallDir::ParentsWithoutSecurity),
-          m_shortcuts(m_startMenuPath.str(), state, site)
+          m_shortcuts(m_startMenuPath.str(), state, displayName)
     {
     }
 
@@ -189,10 +189,10 @@ void RunSteps()
     SiteInfo& site = SiteInfo::Instance();
     site.Set(displayName.str());
     ReplaceExistingInstallation(registeredName.str(), displayName.str());
-    PrepareUninstallParams(state, site);
+    PrepareUninstallParams(state, site, displayName.str());
 
     CreateSecuredInstallDir(security);
-    InstallOperations operations(state, site);
+    InstallOperations operations(state, displayName.str());
     // Operations 5 to 8 and the finishing steps come next; until they exist, the run ends here
     // and everything above is undone.
     PhaseNotBuilt(L"Registering the service"_v);

@@ -75,6 +75,24 @@ TEST(Options, ASiteInstalledUnderItsLegacyNameIsTheSameSite)
     });
 }
 
+// A site name with a character that internal names leave out ("e2e run"): the folders,
+// shortcuts and continuation value keep the display name as given, the legacy name drops it.
+TEST(Options, ContinuationValuesOfAnEarlierRunAreDeleted)
+{
+    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SitePaths site = SitePaths::ForSite(L"e2e run");
+    const std::vector<std::wstring> continuations = {site.displayName + L" Installer", L"Portiko-e2erun Installer"};
+    for (const std::wstring& name : continuations)
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, runKey.c_str(), name.c_str(), REG_SZ, L"x", 4), ERROR_SUCCESS);
+    RemoveSiteLeftovers(site);
+    ExpectRuns({{L"\"-site=e2e run\" -acceptEULA", 150, RunUntilNotBuilt(site)}});
+    for (const std::wstring& name : continuations)
+        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, runKey.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr),
+                  ERROR_FILE_NOT_FOUND)
+            << Utf8(name);
+    RemoveSiteLeftovers(site);
+}
+
 TEST(Checks, WindowsOlderThan2000StopsTheRunUnlessForced)
 {
     WindowsVersionOverride nt40(L"nt40");
