@@ -52,20 +52,22 @@ ISzAlloc g_decoderAllocator = {AllocateForDecoder, FreeForDecoder};
 
 [[noreturn]] void Fail(wstrview message) { throw InstallError(message); }
 
+void CheckStreamProperties(const unsigned char* properties)
+{
+    CLzmaProps decoded;
+    if (LzmaProps_Decode(&decoded, properties, LZMA_PROPS_SIZE) != SZ_OK)
+        Fail(L"LzmaDecodeProperties() failed: incorrect stream properties"_v);
+}
+
 // The decoder state with its probability table and dictionary.
 class LzmaDecoder : public NoCopy {
 public:
+    // The properties have been checked: what is left to fail is the allocation.
     explicit LzmaDecoder(const unsigned char* properties)
     {
-        CLzmaProps checked;
-        if (LzmaProps_Decode(&checked, properties, LZMA_PROPS_SIZE) != SZ_OK)
-            Fail(L"LzmaDecodeProperties() failed: incorrect stream properties"_v);
         LzmaDec_Construct(&m_state);
-        SRes result = LzmaDec_Allocate(&m_state, properties, LZMA_PROPS_SIZE, &g_decoderAllocator);
-        if (result == SZ_ERROR_MEM)
+        if (LzmaDec_Allocate(&m_state, properties, LZMA_PROPS_SIZE, &g_decoderAllocator) != SZ_OK)
             throw std::bad_alloc();
-        if (result != SZ_OK)
-            Fail(L"LzmaDecodeProperties() failed: incorrect stream properties"_v);
         LzmaDec_Init(&m_state);
     }
     ~LzmaDecoder() { LzmaDec_Free(&m_state, &g_decoderAllocator); }
@@ -429,10 +431,11 @@ void WriteFilesFromLzmaStream::Extract(const ResourceBytes& payload, const Extra
 {
     if (payload.size < HeaderSize)
         Fail(L"WriteFilesFromLzmaStream: insufficient stream length"_v);
-    LzmaDecoder decoder(payload.data);
+    CheckStreamProperties(payload.data);
     std::uint64_t remaining = LittleEndian(payload.data + LZMA_PROPS_SIZE, 8);
     if (remaining == ~std::uint64_t(0))
         Fail(L"WriteFilesFromLzmaStream: end-of-stream marker not supported"_v);
+    LzmaDecoder decoder(payload.data);
     Parser parser(targets, selection, m_createdFiles);
     const unsigned char* input = payload.data + HeaderSize;
     SizeT inputLeft = payload.size - HeaderSize;

@@ -26,6 +26,21 @@ public:
     ~PayloadFromFile() { _putenv_s("KV_PAYLOAD_FILE", ""); }
 };
 
+// A payload of the given bytes, written to a scratch file and used instead of the resource.
+class PayloadOfBytes {
+public:
+    explicit PayloadOfBytes(const std::string& bytes) : m_path(m_directory / L"payload.lzma")
+    {
+        std::ofstream(m_path.c_str(), std::ios::binary) << bytes;
+        _putenv_s("KV_PAYLOAD_FILE", Utf8(m_path).c_str());
+    }
+    ~PayloadOfBytes() { _putenv_s("KV_PAYLOAD_FILE", ""); }
+
+private:
+    ScratchDirectory m_directory;
+    std::wstring m_path;
+};
+
 std::string FileBytes(const std::wstring& path)
 {
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -98,6 +113,42 @@ TEST_F(Extraction, AFullInstallRecordsPrintsAndUndoesEveryFile)
     EXPECT_EQ(Lines(output.Text()), expected);
     for (const wchar_t* name : {L"e1", L"e2", L"e3"})
         EXPECT_FALSE(Exists(directory / name)) << "not rolled back: " << Utf8(std::wstring(name));
+}
+
+TEST_F(Extraction, AnUnusableStreamHeaderEndsTheExtractionBeforeAnythingIsDecoded)
+{
+    struct HeaderCase {
+        const char* name;
+        std::string bytes;
+        const wchar_t* text;
+    };
+    const std::string sizeAllOnes(8, '\xFF');
+    const std::vector<HeaderCase> cases = {
+        {"twelve bytes", std::string("\x5D\x00\x00\x00\x02", 5) + std::string(7, '\0'),
+         L"WriteFilesFromLzmaStream: insufficient stream length"},
+        {"properties byte 225", std::string("\xE1\x00\x00\x00\x02", 5) + std::string(8, '\0'),
+         L"LzmaDecodeProperties() failed: incorrect stream properties"},
+        {"decoded size all ones", std::string("\x5D\x00\x00\x00\x02", 5) + sizeAllOnes,
+         L"WriteFilesFromLzmaStream: end-of-stream marker not supported"},
+        {"decoded size all ones with a dictionary too large to allocate", std::string("\x5D\xFF\xFF\xFF\xFF", 5) + sizeAllOnes,
+         L"WriteFilesFromLzmaStream: end-of-stream marker not supported"},
+    };
+    for (const HeaderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PayloadOfBytes payload(c.bytes);
+        ScratchDirectory directory;
+        OutputCapture output;
+        std::wstring message;
+        try {
+            ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+            WriteFilesFromLzmaStream extraction(targets, AllCategories);
+            ADD_FAILURE() << "the extraction did not fail";
+        } catch (const InstallError& error) {
+            message = Wide(error.Description());
+        }
+        EXPECT_EQ(message, c.text);
+        EXPECT_EQ(output.Text(), "");
+    }
 }
 
 TEST_F(Extraction, FailingFileCallsEndTheExtractionWithTheirTextsAndRemoveWhatWasWritten)
