@@ -18,37 +18,39 @@ private:
     DWORD m_code;
 };
 
-#define KV_STRUCTURED_EXCEPTION(name, code)                          \
-    class name : public StructuredException {                        \
-    public:                                                          \
-        static constexpr DWORD ExceptionCode = code;                 \
-        name() : StructuredException(ExceptionCode) {}               \
+// Every translated fault: its class, code and name.
+#define KV_STRUCTURED_EXCEPTIONS(X)                                                 \
+    X(SE_GuardPage, 0x80000001, "EXCEPTION_GUARD_PAGE")                             \
+    X(SE_DatatypeMisalignment, 0x80000002, "EXCEPTION_DATATYPE_MISALIGNMENT")       \
+    X(SE_Breakpoint, 0x80000003, "EXCEPTION_BREAKPOINT")                            \
+    X(SE_SingleStep, 0x80000004, "EXCEPTION_SINGLE_STEP")                           \
+    X(SE_AccessViolation, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION")                 \
+    X(SE_InPageError, 0xC0000006, "EXCEPTION_IN_PAGE_ERROR")                        \
+    X(SE_InvalidHandle, 0xC0000008, "EXCEPTION_INVALID_HANDLE")                     \
+    X(SE_IllegalInstruction, 0xC000001D, "EXCEPTION_ILLEGAL_INSTRUCTION")           \
+    X(SE_NoncontinuableException, 0xC0000025, "EXCEPTION_NONCONTINUABLE_EXCEPTION") \
+    X(SE_InvalidDisposition, 0xC0000026, "EXCEPTION_INVALID_DISPOSITION")           \
+    X(SE_ArrayBoundsExceeded, 0xC000008C, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED")        \
+    X(SE_FltDenormalOperand, 0xC000008D, "EXCEPTION_FLT_DENORMAL_OPERAND")          \
+    X(SE_FltDivideByZero, 0xC000008E, "EXCEPTION_FLT_DIVIDE_BY_ZERO")               \
+    X(SE_FltInexactResult, 0xC000008F, "EXCEPTION_FLT_INEXACT_RESULT")              \
+    X(SE_FltInvalidOperation, 0xC0000090, "EXCEPTION_FLT_INVALID_OPERATION")        \
+    X(SE_FltOverflow, 0xC0000091, "EXCEPTION_FLT_OVERFLOW")                         \
+    X(SE_FltStackCheck, 0xC0000092, "EXCEPTION_FLT_STACK_CHECK")                    \
+    X(SE_FltUnderflow, 0xC0000093, "EXCEPTION_FLT_UNDERFLOW")                       \
+    X(SE_IntDivideByZero, 0xC0000094, "EXCEPTION_INT_DIVIDE_BY_ZERO")               \
+    X(SE_IntOverflow, 0xC0000095, "EXCEPTION_INT_OVERFLOW")                         \
+    X(SE_PrivInstruction, 0xC0000096, "EXCEPTION_PRIV_INSTRUCTION")                 \
+    X(SE_StackOverflow, 0xC00000FD, "EXCEPTION_STACK_OVERFLOW")
+
+#define KV_STRUCTURED_EXCEPTION_CLASS(name, code, text) \
+    class name : public StructuredException {           \
+    public:                                             \
+        static constexpr DWORD ExceptionCode = code;    \
+        name() : StructuredException(ExceptionCode) {}  \
     };
-
-KV_STRUCTURED_EXCEPTION(SE_GuardPage, 0x80000001)
-KV_STRUCTURED_EXCEPTION(SE_DatatypeMisalignment, 0x80000002)
-KV_STRUCTURED_EXCEPTION(SE_Breakpoint, 0x80000003)
-KV_STRUCTURED_EXCEPTION(SE_SingleStep, 0x80000004)
-KV_STRUCTURED_EXCEPTION(SE_AccessViolation, 0xC0000005)
-KV_STRUCTURED_EXCEPTION(SE_InPageError, 0xC0000006)
-KV_STRUCTURED_EXCEPTION(SE_InvalidHandle, 0xC0000008)
-KV_STRUCTURED_EXCEPTION(SE_IllegalInstruction, 0xC000001D)
-KV_STRUCTURED_EXCEPTION(SE_NoncontinuableException, 0xC0000025)
-KV_STRUCTURED_EXCEPTION(SE_InvalidDisposition, 0xC0000026)
-KV_STRUCTURED_EXCEPTION(SE_ArrayBoundsExceeded, 0xC000008C)
-KV_STRUCTURED_EXCEPTION(SE_FltDenormalOperand, 0xC000008D)
-KV_STRUCTURED_EXCEPTION(SE_FltDivideByZero, 0xC000008E)
-KV_STRUCTURED_EXCEPTION(SE_FltInexactResult, 0xC000008F)
-KV_STRUCTURED_EXCEPTION(SE_FltInvalidOperation, 0xC0000090)
-KV_STRUCTURED_EXCEPTION(SE_FltOverflow, 0xC0000091)
-KV_STRUCTURED_EXCEPTION(SE_FltStackCheck, 0xC0000092)
-KV_STRUCTURED_EXCEPTION(SE_FltUnderflow, 0xC0000093)
-KV_STRUCTURED_EXCEPTION(SE_IntDivideByZero, 0xC0000094)
-KV_STRUCTURED_EXCEPTION(SE_IntOverflow, 0xC0000095)
-KV_STRUCTURED_EXCEPTION(SE_PrivInstruction, 0xC0000096)
-KV_STRUCTURED_EXCEPTION(SE_StackOverflow, 0xC00000FD)
-
-#undef KV_STRUCTURED_EXCEPTION
+KV_STRUCTURED_EXCEPTIONS(KV_STRUCTURED_EXCEPTION_CLASS)
+#undef KV_STRUCTURED_EXCEPTION_CLASS
 
 // Throws the SE_ class of the code, or a plain StructuredException for any other code.
 [[noreturn]] void TranslateStructuredException(DWORD code);
