@@ -24,6 +24,19 @@ const std::string InstalledElsewhere =
     "installed in a different directory. Remove the existing site installation\n"
     "before attempting to install into the specified directory.\n\n";
 
+// Error 5 as a product-key failure reports it: without the final period.
+std::string AccessDenied()
+{
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                   5, 0x0800, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = text ? text : L"";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.'))
+        message.pop_back();
+    return "Windows error 5: " + Utf8(message);
+}
+
 }  // namespace
 
 TEST(Options, InvalidCombinationsAreRejectedWithTheirMessageAndTheUsageText)
@@ -133,17 +146,7 @@ TEST(ProductKey, AFailureIsReportedAndEndsTheRunUnlessForced)
 {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
     SitePaths site = SitePaths::ForSite(L"e2e-key");
-    std::string denied = "RegCreateKeyEx() failed: Windows error 5: ";
-    {
-        wchar_t* text = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                       nullptr, 5, 0x0800, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        std::wstring message = text ? text : L"";
-        LocalFree(text);
-        while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.'))
-            message.pop_back();
-        denied += Utf8(message);
-    }
+    const std::string denied = "RegCreateKeyEx() failed: " + AccessDenied();
     // The first process-token query is the administrator check, which a failure lets pass; the
     // second is the product key's, which a failure answers with "not an administrator".
     struct FaultCase {
@@ -170,4 +173,20 @@ TEST(ProductKey, AFailureIsReportedAndEndsTheRunUnlessForced)
         EXPECT_EQ(result.output, c.output);
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ProductKeyPath));
     }
+}
+
+TEST(ProductKey, AFailureOnAnExistingKeyIsReportedAsSettingItsAccessControl)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductKeyPath);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductKeyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    InstallerResult result = RunInstaller(L"-site=e2e-key -acceptEULA", InstallerBuild::Test,
+                                          {{L"KV_FAULTS", L"RegSetKeySecurity#1=5"}});
+    EXPECT_EQ(result.exitCode, 106u);
+    EXPECT_EQ(result.output, "Creating Korvane registry key\nSetting access control for Korvane registry key failed\n"
+                             "RegSetKeySecurity() failed: " +
+                                 AccessDenied() + "\nAborting...\n\n");
 }

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 using namespace OperationTestKit;
@@ -115,6 +116,42 @@ TEST_F(Extraction, AFullInstallRecordsPrintsAndUndoesEveryFile)
         EXPECT_FALSE(Exists(directory / name)) << "not rolled back: " << Utf8(std::wstring(name));
 }
 
+TEST_F(Extraction, InteractiveQuestionDecidesWhetherAnExistingFileIsOverwritten)
+{
+    struct Case {
+        const char* name;
+        int answer;
+        std::optional<int> exitCode;
+        std::string contentAfter;
+    };
+    for (const Case& c : {Case{"Yes overwrites", IDYES, std::nullopt, "x"}, Case{"No aborts", IDNO, 104, "old"}}) {
+        SCOPED_TRACE(c.name);
+        PayloadFromFile payload("emptydata");
+        ScratchDirectory directory;
+        const std::wstring existing = directory / L"e2";
+        WriteTextFile(existing, "old");
+        GoInteractive({c.answer});
+        OutputCapture output;
+        EXPECT_EQ(ExitCodeOf([&] {
+                      ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+                      WriteFilesFromLzmaStream extraction(targets, AllCategories);
+                      extraction.Commit();
+                  }),
+                  c.exitCode);
+        std::vector<BoxRecord> records = m_boxes.Records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].type, "0x34");
+        EXPECT_EQ(records[0].caption, "File already exists");
+        EXPECT_EQ(records[0].text, "File '" + Utf8(existing) +
+                                       "' already exists.\nDo you want it to be overwritten?\nClicking 'Yes' will "
+                                       "overwrite the file, clicking 'No' will abort the installation.");
+        EXPECT_EQ(FileBytes(existing), c.contentAfter);
+        std::vector<std::string> lines = Lines(output.Text());
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[1], "File '" + Utf8(existing) + "' already exists");
+    }
+}
+
 TEST_F(Extraction, AnUnusableStreamHeaderEndsTheExtractionBeforeAnythingIsDecoded)
 {
     struct HeaderCase {
@@ -130,7 +167,8 @@ TEST_F(Extraction, AnUnusableStreamHeaderEndsTheExtractionBeforeAnythingIsDecode
          L"LzmaDecodeProperties() failed: incorrect stream properties"},
         {"decoded size all ones", std::string("\x5D\x00\x00\x00\x02", 5) + sizeAllOnes,
          L"WriteFilesFromLzmaStream: end-of-stream marker not supported"},
-        {"decoded size all ones with a dictionary too large to allocate", std::string("\x5D\xFF\xFF\xFF\xFF", 5) + sizeAllOnes,
+        {"decoded size all ones with a dictionary too large to allocate",
+         std::string("\x5D\xFF\xFF\xFF\xFF", 5) + sizeAllOnes,
          L"WriteFilesFromLzmaStream: end-of-stream marker not supported"},
     };
     for (const HeaderCase& c : cases) {
@@ -165,27 +203,32 @@ TEST_F(Extraction, FailingFileCallsEndTheExtractionWithTheirTextsAndRemoveWhatWa
         {"CreateFileW", 2, L"e2", created + Wide(WinErrorDescription(ERROR_ACCESS_DENIED).str())},
         {"WriteFile", 1, L"e2", written + Wide(WinErrorDescription(ERROR_ACCESS_DENIED).str())},
     };
+    // A failed extraction removes what it wrote also with -noRollback: the files are incomplete.
     for (const FailureCase& c : cases) {
-        SCOPED_TRACE(c.function);
-        PayloadFromFile payload("emptydata");
-        ScratchDirectory directory;
-        Tarnlib::FaultSeam::Reset();
-        Tarnlib::FaultSeam::Arm(c.function, c.nth, ERROR_ACCESS_DENIED);
-        OutputCapture output;
-        std::wstring message;
-        try {
-            ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
-            WriteFilesFromLzmaStream extraction(targets, AllCategories);
-            ADD_FAILURE() << "the extraction did not fail";
-        } catch (const InstallError& error) {
-            message = Wide(error.Description());
+        for (bool noRollback : {false, true}) {
+            SCOPED_TRACE(std::string(c.function) + (noRollback ? " with -noRollback" : ""));
+            State().noRollback = noRollback;
+            PayloadFromFile payload("emptydata");
+            ScratchDirectory directory;
+            Tarnlib::FaultSeam::Reset();
+            Tarnlib::FaultSeam::Arm(c.function, c.nth, ERROR_ACCESS_DENIED);
+            OutputCapture output;
+            std::wstring message;
+            try {
+                ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+                WriteFilesFromLzmaStream extraction(targets, AllCategories);
+                ADD_FAILURE() << "the extraction did not fail";
+            } catch (const InstallError& error) {
+                message = Wide(error.Description());
+            }
+            Tarnlib::FaultSeam::Reset();
+            const std::wstring verb = std::string(c.function) == "WriteFile" ? L"writing to" : L"creating";
+            EXPECT_EQ(message,
+                      L"Error " + verb + L" target installation file '" + (directory / c.failingName) + c.text);
+            EXPECT_FALSE(Exists(directory / L"e1")) << "the file written before was not removed";
+            std::vector<std::string> lines = Lines(output.Text());
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), "Rollback: removing previously created file '" + Utf8(directory / L"e1") + "'");
         }
-        Tarnlib::FaultSeam::Reset();
-        const std::wstring verb = std::string(c.function) == "WriteFile" ? L"writing to" : L"creating";
-        EXPECT_EQ(message, L"Error " + verb + L" target installation file '" + (directory / c.failingName) + c.text);
-        EXPECT_FALSE(Exists(directory / L"e1")) << "the file written before was not removed";
-        std::vector<std::string> lines = Lines(output.Text());
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back(), "Rollback: removing previously created file '" + Utf8(directory / L"e1") + "'");
     }
 }
