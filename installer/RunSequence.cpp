@@ -44,11 +44,15 @@ const wstrview RunKey = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Ru
     throw WStrException(phase + L" is not built yet."_v);
 }
 
-// Step 7: the licence acceptance of the mode.
+// Step 7: the licence acceptance of the mode. Given -acceptEULA and a site or directory,
+// interactive mode has nothing left to ask and shows no dialog.
 void AcceptLicence(const InstallerState& state)
 {
-    if (state.interactive)
-        PhaseNotBuilt(L"The installer dialog"_v);
+    if (state.interactive) {
+        if (state.installDir.empty() || !state.acceptEULA)
+            PhaseNotBuilt(L"The installer dialog"_v);
+        return;
+    }
     if (!state.acceptEULA) {
         PrintText(L"Missing -acceptEULA parameter to indicate your acceptance of the Korvane SSH Server End-User "
                   L"License Agreement. Please run this installer without parameters to read the EULA, then supply the "

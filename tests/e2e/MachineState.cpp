@@ -2,6 +2,9 @@
 
 #include <sddl.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace {
 
 const wchar_t* const InstallerExecutables[] = {L"KvSshServer-Inst.exe", L"KvSshServer-Inst-test.exe"};
@@ -231,4 +234,12 @@ std::string MachineSnapshot::Difference(const MachineSnapshot& other) const
         if (!m_entries.count(entry.first))
             text += "only after: " + Narrow(entry.first) + " = " + Narrow(entry.second) + "\n";
     return text;
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
 }

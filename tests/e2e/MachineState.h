@@ -11,6 +11,8 @@ inline const std::wstring ProductKeyPath = L"SOFTWARE\\Korvane";
 
 void DeleteKeyTree(HKEY root, const std::wstring& path);
 bool KeyExists(HKEY root, const std::wstring& path);
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
 
 // An Uninstall entry of a site, with string values; removed again when the object goes.
 class PlantedUninstallEntry {

@@ -106,6 +106,38 @@ TEST(Options, ContinuationValuesOfAnEarlierRunAreDeleted)
     RemoveSiteLeftovers(site);
 }
 
+// Interactive mode shows the dialog unless -acceptEULA and a site or directory are given; its
+// failures are also shown in a box.
+TEST(Options, InteractiveWithAcceptEulaAndASiteShowsNoDialog)
+{
+    SitePaths site = SitePaths::ForSite(L"e2e-quiet");
+    RemoveSiteLeftovers(site);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring boxLog = std::wstring(temp) + L"KvE2EMessageBoxes.log";
+    struct Case {
+        std::wstring arguments;
+        std::string output;
+        std::string boxText;
+    };
+    const std::string dialog = "Exception caught: The installer dialog is not built yet.";
+    const std::string service = "Exception caught: Registering the service is not built yet.";
+    const std::vector<Case> cases = {
+        {L"-interactive -site=e2e-quiet", dialog + "\n", dialog},
+        {L"-interactive -acceptEULA -site=e2e-quiet", RunUntilNotBuilt(site), service},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.arguments));
+        DeleteFileW(boxLog.c_str());
+        InstallerResult result = RunInstaller(c.arguments, InstallerBuild::Test, {{L"KV_MESSAGEBOX_LOG", boxLog}});
+        EXPECT_EQ(result.exitCode, 150u);
+        EXPECT_EQ(result.output, c.output);
+        EXPECT_EQ(ReadFileBytes(boxLog), "type=0x10\ncaption=Exception\ntext=" + c.boxText + "\n--\n");
+    }
+    DeleteFileW(boxLog.c_str());
+    RemoveSiteLeftovers(site);
+}
+
 TEST(Checks, WindowsOlderThan2000StopsTheRunUnlessForced)
 {
     WindowsVersionOverride nt40(L"nt40");

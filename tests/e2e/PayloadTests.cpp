@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -17,14 +16,6 @@ std::wstring EdgePayload(const std::wstring& name)
     std::wstring directory(path, length);
     directory.resize(directory.rfind(L'\\'));
     return directory + L"\\..\\payload\\edge\\" + name + L".lzma";
-}
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
 }
 
 std::string Line(const std::string& text) { return text + "\n"; }
