@@ -34,6 +34,17 @@ wstring_nc HashedNamePart(wstrview name, unsigned bytes)
 
 wstring_nc UninstallKeyOf(wstrview displayName) { return JoinPath(UninstallKey, displayName); }
 
+// The text before the last backslash; false when there is no backslash.
+bool BeforeLastBackslash(wstrview path, wstrview& before)
+{
+    for (ncsize_t i = path.len; i > 0; --i)
+        if (path.ptr[i - 1] == L'\\') {
+            before = path.substr(0, i - 1);
+            return true;
+        }
+    return false;
+}
+
 // The directory of the uninstaller named first, in double quotes, by an uninstall command.
 wstring_nc DirectoryOfUninstallCommand(wstrview command)
 {
@@ -45,15 +56,10 @@ wstring_nc DirectoryOfUninstallCommand(wstrview command)
             path = path.substr(0, i);
             break;
         }
-    wstring_nc directory;
-    for (ncsize_t i = path.len; i > 0; --i)
-        if (path.ptr[i - 1] == L'\\') {
-            directory = path.substr(0, i - 1);
-            break;
-        }
-    if (directory.empty())
+    wstrview directory;
+    if (!BeforeLastBackslash(path, directory) || directory.empty())
         throw WStrException(L"Invalid uninstallation data."_v);
-    return directory;
+    return wstring_nc(directory);
 }
 
 // The other generation's name of an Uninstall subkey; false when the subkey is no site.
@@ -132,11 +138,10 @@ wstring_nc InstallerDirectory()
 {
     wchar_t path[MAX_PATH + 1] = {};
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    wstrview ownPath(path, length, true);
-    for (ncsize_t i = ownPath.len; i > 0; --i)
-        if (ownPath.ptr[i - 1] == L'\\')
-            return wstring_nc(ownPath.substr(0, i - 1));
-    return wstring_nc(L"."_v);
+    wstrview directory;
+    if (!BeforeLastBackslash(wstrview(path, length, true), directory))
+        return wstring_nc(L"."_v);
+    return wstring_nc(directory);
 }
 
 SiteInfo::SiteInfo()
