@@ -50,6 +50,18 @@ std::string FileBytes(const std::wstring& path)
     return bytes.str();
 }
 
+// The text with which a full extraction into the directory fails; empty when it succeeds.
+std::wstring FullExtractionFailure(const ScratchDirectory& directory)
+{
+    try {
+        ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
+        WriteFilesFromLzmaStream extraction(targets, AllCategories);
+    } catch (const InstallError& error) {
+        return Wide(error.Description());
+    }
+    return L"";
+}
+
 class Extraction : public OperationTest {};
 
 }  // namespace
@@ -176,15 +188,7 @@ TEST_F(Extraction, AnUnusableStreamHeaderEndsTheExtractionBeforeAnythingIsDecode
         PayloadOfBytes payload(c.bytes);
         ScratchDirectory directory;
         OutputCapture output;
-        std::wstring message;
-        try {
-            ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
-            WriteFilesFromLzmaStream extraction(targets, AllCategories);
-            ADD_FAILURE() << "the extraction did not fail";
-        } catch (const InstallError& error) {
-            message = Wide(error.Description());
-        }
-        EXPECT_EQ(message, c.text);
+        EXPECT_EQ(FullExtractionFailure(directory), c.text);
         EXPECT_EQ(output.Text(), "");
     }
 }
@@ -213,14 +217,7 @@ TEST_F(Extraction, FailingFileCallsEndTheExtractionWithTheirTextsAndRemoveWhatWa
             Tarnlib::FaultSeam::Reset();
             Tarnlib::FaultSeam::Arm(c.function, c.nth, ERROR_ACCESS_DENIED);
             OutputCapture output;
-            std::wstring message;
-            try {
-                ExtractTargets targets{wstring_nc(directory.Path().c_str()), {}, {}, {}};
-                WriteFilesFromLzmaStream extraction(targets, AllCategories);
-                ADD_FAILURE() << "the extraction did not fail";
-            } catch (const InstallError& error) {
-                message = Wide(error.Description());
-            }
+            std::wstring message = FullExtractionFailure(directory);
             Tarnlib::FaultSeam::Reset();
             const std::wstring verb = std::string(c.function) == "WriteFile" ? L"writing to" : L"creating";
             EXPECT_EQ(message,
